@@ -1,0 +1,116 @@
+#include "platform/files.h"
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <csignal>
+#include <filesystem>
+
+#include "support/temporary_folder.h"
+
+namespace porthold::platform {
+namespace {
+
+using testing::TemporaryFolder;
+
+int CountEntries(const std::string& folder) {
+    int count = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder)) {
+        ++count;
+    }
+    return count;
+}
+
+// Makes every write past `bytes` fail with EFBIG, as a full disk would, for the
+// lifetime of the object. Works for root too, unlike file permissions.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        ::getrlimit(RLIMIT_FSIZE, &previous_);
+        rlimit limited = previous_;
+        limited.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limited);
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &previous_);
+        std::signal(SIGXFSZ, previousHandler_);
+    }
+
+private:
+    rlimit previous_{};
+    void (*previousHandler_)(int);
+};
+
+TEST(ReplaceFileContents, WritesNewFilesAndReplacesOldOnesWhole) {
+    TemporaryFolder folder;
+    const std::string path = folder.File("list.txt");
+    ASSERT_TRUE(ReplaceFileContents(path, "first\r\n"));
+    EXPECT_EQ(ReadFileContents(path), "first\r\n");
+    ASSERT_TRUE(ReplaceFileContents(path, ""));
+    EXPECT_EQ(ReadFileContents(path), "");
+    EXPECT_EQ(CountEntries(folder.Path()), 1) << "no temporary file may stay behind";
+}
+
+TEST(ReplaceFileContents, KeepsTheModeOfTheFileItReplaces) {
+    TemporaryFolder folder;
+    const std::string path = folder.File("settings");
+    ASSERT_TRUE(ReplaceFileContents(path, "a"));
+    ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
+    ASSERT_TRUE(ReplaceFileContents(path, "b"));
+    struct stat status {};
+    ASSERT_EQ(::stat(path.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0640u);
+}
+
+TEST(ReplaceFileContents, AFailedWriteLeavesTheOldContentAndNoTemporaryFile) {
+    TemporaryFolder folder;
+    const std::string path = folder.File("list.txt");
+    ASSERT_TRUE(ReplaceFileContents(path, "old content\r\n"));
+    {
+        FileSizeLimit limit(16);
+        EXPECT_FALSE(ReplaceFileContents(path, std::string(4096, 'x')));
+    }
+    EXPECT_EQ(ReadFileContents(path), "old content\r\n");
+    EXPECT_EQ(CountEntries(folder.Path()), 1);
+}
+
+TEST(ReplaceFileContents, FailsWhereTheFolderCannotHoldFiles) {
+    TemporaryFolder folder;
+    folder.Write("plain", "not a folder");
+    EXPECT_FALSE(ReplaceFileContents(folder.File("plain/list.txt"), "x"));
+    EXPECT_FALSE(ReplaceFileContents(folder.File("missing/list.txt"), "x"));
+}
+
+TEST(FileServices, CopyDeleteRenameAndCreateFolderReportFailures) {
+    TemporaryFolder folder;
+    folder.Write("a.wav", "RIFF");
+    EXPECT_TRUE(FileExists(folder.File("a.wav")));
+    EXPECT_FALSE(FileExists(folder.Path())) << "a folder is not a file";
+
+    EXPECT_TRUE(CopyFile(folder.File("a.wav"), folder.File("b.wav"), ExistingTarget::Keep));
+    EXPECT_FALSE(CopyFile(folder.File("a.wav"), folder.File("b.wav"), ExistingTarget::Keep));
+    EXPECT_TRUE(CopyFile(folder.File("a.wav"), folder.File("b.wav"), ExistingTarget::Overwrite));
+    EXPECT_FALSE(
+        CopyFile(folder.File("none.wav"), folder.File("c.wav"), ExistingTarget::Overwrite));
+
+    EXPECT_TRUE(RenameFile(folder.File("b.wav"), folder.File("a.wav")));
+    EXPECT_FALSE(FileExists(folder.File("b.wav")));
+    EXPECT_TRUE(DeleteFile(folder.File("a.wav")));
+    EXPECT_FALSE(DeleteFile(folder.File("a.wav")));
+
+    EXPECT_TRUE(CreateDirectory(folder.File("messages")));
+    EXPECT_FALSE(CreateDirectory(folder.File("messages")));
+}
+
+TEST(FileServices, AppendCreatesThenAppends) {
+    TemporaryFolder folder;
+    EXPECT_TRUE(AppendToFile(folder.File("error.log"), "one\r\n"));
+    EXPECT_TRUE(AppendToFile(folder.File("error.log"), "two\r\n"));
+    EXPECT_EQ(folder.Read("error.log"), "one\r\ntwo\r\n");
+    EXPECT_FALSE(AppendToFile(folder.File("missing/error.log"), "x"));
+}
+
+}  // namespace
+}  // namespace porthold::platform
