@@ -1,0 +1,291 @@
+#pragma once
+
+// The messages, flags and error results of the TAPI 2.x line and phone
+// interface, with their published values.
+
+#include "telephony/tapi_types.h"
+
+namespace porthold::telephony {
+
+// ---------------------------------------------------------------------------
+// Messages (LINEMESSAGE.dwMessageID).
+
+inline constexpr DWORD LINE_ADDRESSSTATE = 0;
+inline constexpr DWORD LINE_CALLINFO = 1;
+inline constexpr DWORD LINE_CALLSTATE = 2;
+inline constexpr DWORD LINE_CLOSE = 3;
+inline constexpr DWORD LINE_DEVSPECIFIC = 4;
+inline constexpr DWORD LINE_DEVSPECIFICFEATURE = 5;
+inline constexpr DWORD LINE_GATHERDIGITS = 6;
+inline constexpr DWORD LINE_GENERATE = 7;
+inline constexpr DWORD LINE_LINEDEVSTATE = 8;
+inline constexpr DWORD LINE_MONITORDIGITS = 9;
+inline constexpr DWORD LINE_MONITORMEDIA = 10;
+inline constexpr DWORD LINE_MONITORTONE = 11;
+inline constexpr DWORD LINE_REPLY = 12;
+inline constexpr DWORD LINE_REQUEST = 13;
+inline constexpr DWORD PHONE_BUTTON = 14;
+inline constexpr DWORD PHONE_CLOSE = 15;
+inline constexpr DWORD PHONE_DEVSPECIFIC = 16;
+inline constexpr DWORD PHONE_REPLY = 17;
+inline constexpr DWORD PHONE_STATE = 18;
+inline constexpr DWORD LINE_CREATE = 19;
+inline constexpr DWORD PHONE_CREATE = 20;
+inline constexpr DWORD LINE_AGENTSPECIFIC = 21;
+inline constexpr DWORD LINE_AGENTSTATUS = 22;
+inline constexpr DWORD LINE_APPNEWCALL = 23;
+inline constexpr DWORD LINE_PROXYREQUEST = 24;
+inline constexpr DWORD LINE_REMOVE = 25;
+inline constexpr DWORD PHONE_REMOVE = 26;
+
+// ---------------------------------------------------------------------------
+// Line device states (lineSetStatusMessages, LINE_LINEDEVSTATE dwParam1).
+
+inline constexpr DWORD LINEDEVSTATE_OTHER = 0x00000001;
+inline constexpr DWORD LINEDEVSTATE_RINGING = 0x00000002;
+inline constexpr DWORD LINEDEVSTATE_CONNECTED = 0x00000004;
+inline constexpr DWORD LINEDEVSTATE_DISCONNECTED = 0x00000008;
+inline constexpr DWORD LINEDEVSTATE_MSGWAITON = 0x00000010;
+inline constexpr DWORD LINEDEVSTATE_MSGWAITOFF = 0x00000020;
+inline constexpr DWORD LINEDEVSTATE_INSERVICE = 0x00000040;
+inline constexpr DWORD LINEDEVSTATE_OUTOFSERVICE = 0x00000080;
+inline constexpr DWORD LINEDEVSTATE_MAINTENANCE = 0x00000100;
+inline constexpr DWORD LINEDEVSTATE_OPEN = 0x00000200;
+inline constexpr DWORD LINEDEVSTATE_CLOSE = 0x00000400;
+inline constexpr DWORD LINEDEVSTATE_NUMCALLS = 0x00000800;
+inline constexpr DWORD LINEDEVSTATE_NUMCOMPLETIONS = 0x00001000;
+inline constexpr DWORD LINEDEVSTATE_TERMINALS = 0x00002000;
+inline constexpr DWORD LINEDEVSTATE_ROAMMODE = 0x00004000;
+inline constexpr DWORD LINEDEVSTATE_BATTERY = 0x00008000;
+inline constexpr DWORD LINEDEVSTATE_SIGNAL = 0x00010000;
+inline constexpr DWORD LINEDEVSTATE_DEVSPECIFIC = 0x00020000;
+inline constexpr DWORD LINEDEVSTATE_REINIT = 0x00040000;
+inline constexpr DWORD LINEDEVSTATE_LOCK = 0x00080000;
+inline constexpr DWORD LINEDEVSTATE_CAPSCHANGE = 0x00100000;
+inline constexpr DWORD LINEDEVSTATE_CONFIGCHANGE = 0x00200000;
+inline constexpr DWORD LINEDEVSTATE_TRANSLATECHANGE = 0x00400000;
+inline constexpr DWORD LINEDEVSTATE_COMPLCANCEL = 0x00800000;
+inline constexpr DWORD LINEDEVSTATE_REMOVED = 0x01000000;
+
+// ---------------------------------------------------------------------------
+// Call states (LINE_CALLSTATE dwParam1).
+
+inline constexpr DWORD LINECALLSTATE_IDLE = 0x00000001;
+inline constexpr DWORD LINECALLSTATE_OFFERING = 0x00000002;
+inline constexpr DWORD LINECALLSTATE_ACCEPTED = 0x00000004;
+inline constexpr DWORD LINECALLSTATE_DIALTONE = 0x00000008;
+inline constexpr DWORD LINECALLSTATE_DIALING = 0x00000010;
+inline constexpr DWORD LINECALLSTATE_RINGBACK = 0x00000020;
+inline constexpr DWORD LINECALLSTATE_BUSY = 0x00000040;
+inline constexpr DWORD LINECALLSTATE_SPECIALINFO = 0x00000080;
+inline constexpr DWORD LINECALLSTATE_CONNECTED = 0x00000100;
+inline constexpr DWORD LINECALLSTATE_PROCEEDING = 0x00000200;
+inline constexpr DWORD LINECALLSTATE_ONHOLD = 0x00000400;
+inline constexpr DWORD LINECALLSTATE_CONFERENCED = 0x00000800;
+inline constexpr DWORD LINECALLSTATE_ONHOLDPENDCONF = 0x00001000;
+inline constexpr DWORD LINECALLSTATE_ONHOLDPENDTRANSFER = 0x00002000;
+inline constexpr DWORD LINECALLSTATE_DISCONNECTED = 0x00004000;
+inline constexpr DWORD LINECALLSTATE_UNKNOWN = 0x00008000;
+
+// ---------------------------------------------------------------------------
+// Digit modes, media modes, privileges, selectors, options, string formats.
+
+inline constexpr DWORD LINEDIGITMODE_PULSE = 0x00000001;
+inline constexpr DWORD LINEDIGITMODE_DTMF = 0x00000002;
+inline constexpr DWORD LINEDIGITMODE_DTMFEND = 0x00000004;
+
+inline constexpr DWORD LINEMEDIAMODE_UNKNOWN = 0x00000002;
+inline constexpr DWORD LINEMEDIAMODE_INTERACTIVEVOICE = 0x00000004;
+inline constexpr DWORD LINEMEDIAMODE_AUTOMATEDVOICE = 0x00000008;
+inline constexpr DWORD LINEMEDIAMODE_DATAMODEM = 0x00000010;
+inline constexpr DWORD LINEMEDIAMODE_G3FAX = 0x00000020;
+inline constexpr DWORD LINEMEDIAMODE_TDD = 0x00000040;
+inline constexpr DWORD LINEMEDIAMODE_G4FAX = 0x00000080;
+inline constexpr DWORD LINEMEDIAMODE_DIGITALDATA = 0x00000100;
+
+inline constexpr DWORD LINECALLPRIVILEGE_NONE = 0x00000001;
+inline constexpr DWORD LINECALLPRIVILEGE_MONITOR = 0x00000002;
+inline constexpr DWORD LINECALLPRIVILEGE_OWNER = 0x00000004;
+
+inline constexpr DWORD LINECALLSELECT_LINE = 0x00000001;
+inline constexpr DWORD LINECALLSELECT_ADDRESS = 0x00000002;
+inline constexpr DWORD LINECALLSELECT_CALL = 0x00000004;
+
+inline constexpr DWORD LINEINITIALIZEEXOPTION_USEHIDDENWINDOW = 0x00000001;
+inline constexpr DWORD LINEINITIALIZEEXOPTION_USEEVENT = 0x00000002;
+inline constexpr DWORD LINEINITIALIZEEXOPTION_USECOMPLETIONPORT = 0x00000003;
+
+inline constexpr DWORD PHONEINITIALIZEEXOPTION_USEHIDDENWINDOW = 0x00000001;
+inline constexpr DWORD PHONEINITIALIZEEXOPTION_USEEVENT = 0x00000002;
+inline constexpr DWORD PHONEINITIALIZEEXOPTION_USECOMPLETIONPORT = 0x00000003;
+
+inline constexpr DWORD PHONEPRIVILEGE_MONITOR = 0x00000001;
+inline constexpr DWORD PHONEPRIVILEGE_OWNER = 0x00000002;
+
+inline constexpr DWORD STRINGFORMAT_ASCII = 0x00000001;
+inline constexpr DWORD STRINGFORMAT_DBCS = 0x00000002;
+inline constexpr DWORD STRINGFORMAT_UNICODE = 0x00000003;
+inline constexpr DWORD STRINGFORMAT_BINARY = 0x00000004;
+
+// ---------------------------------------------------------------------------
+// Phone device states (phoneSetStatusMessages, PHONECAPS.dwPhoneStates).
+
+inline constexpr DWORD PHONESTATE_OTHER = 0x00000001;
+inline constexpr DWORD PHONESTATE_CONNECTED = 0x00000002;
+inline constexpr DWORD PHONESTATE_DISCONNECTED = 0x00000004;
+inline constexpr DWORD PHONESTATE_OWNER = 0x00000008;
+inline constexpr DWORD PHONESTATE_MONITORS = 0x00000010;
+inline constexpr DWORD PHONESTATE_DISPLAY = 0x00000020;
+inline constexpr DWORD PHONESTATE_LAMP = 0x00000040;
+inline constexpr DWORD PHONESTATE_RINGMODE = 0x00000080;
+inline constexpr DWORD PHONESTATE_RINGVOLUME = 0x00000100;
+inline constexpr DWORD PHONESTATE_HANDSETHOOKSWITCH = 0x00000200;
+inline constexpr DWORD PHONESTATE_HANDSETVOLUME = 0x00000400;
+inline constexpr DWORD PHONESTATE_HANDSETGAIN = 0x00000800;
+inline constexpr DWORD PHONESTATE_SPEAKERHOOKSWITCH = 0x00001000;
+inline constexpr DWORD PHONESTATE_SPEAKERVOLUME = 0x00002000;
+inline constexpr DWORD PHONESTATE_SPEAKERGAIN = 0x00004000;
+inline constexpr DWORD PHONESTATE_HEADSETHOOKSWITCH = 0x00008000;
+inline constexpr DWORD PHONESTATE_HEADSETVOLUME = 0x00010000;
+inline constexpr DWORD PHONESTATE_HEADSETGAIN = 0x00020000;
+inline constexpr DWORD PHONESTATE_SUSPEND = 0x00040000;
+inline constexpr DWORD PHONESTATE_RESUME = 0x00080000;
+inline constexpr DWORD PHONESTATE_DEVSPECIFIC = 0x00100000;
+inline constexpr DWORD PHONESTATE_REINIT = 0x00200000;
+inline constexpr DWORD PHONESTATE_CAPSCHANGE = 0x00400000;
+inline constexpr DWORD PHONESTATE_REMOVED = 0x00800000;
+
+// ---------------------------------------------------------------------------
+// Error results. The functions return them as negative LONG values.
+
+constexpr LONG TapiError(DWORD code) {
+    return static_cast<LONG>(code);
+}
+
+inline constexpr LONG LINEERR_ALLOCATED = TapiError(0x80000001);
+inline constexpr LONG LINEERR_BADDEVICEID = TapiError(0x80000002);
+inline constexpr LONG LINEERR_BEARERMODEUNAVAIL = TapiError(0x80000003);
+inline constexpr LONG LINEERR_CALLUNAVAIL = TapiError(0x80000005);
+inline constexpr LONG LINEERR_COMPLETIONOVERRUN = TapiError(0x80000006);
+inline constexpr LONG LINEERR_CONFERENCEFULL = TapiError(0x80000007);
+inline constexpr LONG LINEERR_DIALBILLING = TapiError(0x80000008);
+inline constexpr LONG LINEERR_DIALDIALTONE = TapiError(0x80000009);
+inline constexpr LONG LINEERR_DIALPROMPT = TapiError(0x8000000A);
+inline constexpr LONG LINEERR_DIALQUIET = TapiError(0x8000000B);
+inline constexpr LONG LINEERR_INCOMPATIBLEAPIVERSION = TapiError(0x8000000C);
+inline constexpr LONG LINEERR_INCOMPATIBLEEXTVERSION = TapiError(0x8000000D);
+inline constexpr LONG LINEERR_INIFILECORRUPT = TapiError(0x8000000E);
+inline constexpr LONG LINEERR_INUSE = TapiError(0x8000000F);
+inline constexpr LONG LINEERR_INVALADDRESS = TapiError(0x80000010);
+inline constexpr LONG LINEERR_INVALADDRESSID = TapiError(0x80000011);
+inline constexpr LONG LINEERR_INVALADDRESSMODE = TapiError(0x80000012);
+inline constexpr LONG LINEERR_INVALADDRESSSTATE = TapiError(0x80000013);
+inline constexpr LONG LINEERR_INVALAPPHANDLE = TapiError(0x80000014);
+inline constexpr LONG LINEERR_INVALAPPNAME = TapiError(0x80000015);
+inline constexpr LONG LINEERR_INVALBEARERMODE = TapiError(0x80000016);
+inline constexpr LONG LINEERR_INVALCALLCOMPLMODE = TapiError(0x80000017);
+inline constexpr LONG LINEERR_INVALCALLHANDLE = TapiError(0x80000018);
+inline constexpr LONG LINEERR_INVALCALLPARAMS = TapiError(0x80000019);
+inline constexpr LONG LINEERR_INVALCALLPRIVILEGE = TapiError(0x8000001A);
+inline constexpr LONG LINEERR_INVALCALLSELECT = TapiError(0x8000001B);
+inline constexpr LONG LINEERR_INVALCALLSTATE = TapiError(0x8000001C);
+inline constexpr LONG LINEERR_INVALCALLSTATELIST = TapiError(0x8000001D);
+inline constexpr LONG LINEERR_INVALCARD = TapiError(0x8000001E);
+inline constexpr LONG LINEERR_INVALCOMPLETIONID = TapiError(0x8000001F);
+inline constexpr LONG LINEERR_INVALCONFCALLHANDLE = TapiError(0x80000020);
+inline constexpr LONG LINEERR_INVALCONSULTCALLHANDLE = TapiError(0x80000021);
+inline constexpr LONG LINEERR_INVALCOUNTRYCODE = TapiError(0x80000022);
+inline constexpr LONG LINEERR_INVALDEVICECLASS = TapiError(0x80000023);
+inline constexpr LONG LINEERR_INVALDEVICEHANDLE = TapiError(0x80000024);
+inline constexpr LONG LINEERR_INVALDIALPARAMS = TapiError(0x80000025);
+inline constexpr LONG LINEERR_INVALDIGITLIST = TapiError(0x80000026);
+inline constexpr LONG LINEERR_INVALDIGITMODE = TapiError(0x80000027);
+inline constexpr LONG LINEERR_INVALDIGITS = TapiError(0x80000028);
+inline constexpr LONG LINEERR_INVALEXTVERSION = TapiError(0x80000029);
+inline constexpr LONG LINEERR_INVALGROUPID = TapiError(0x8000002A);
+inline constexpr LONG LINEERR_INVALLINEHANDLE = TapiError(0x8000002B);
+inline constexpr LONG LINEERR_INVALLINESTATE = TapiError(0x8000002C);
+inline constexpr LONG LINEERR_INVALLOCATION = TapiError(0x8000002D);
+inline constexpr LONG LINEERR_INVALMEDIALIST = TapiError(0x8000002E);
+inline constexpr LONG LINEERR_INVALMEDIAMODE = TapiError(0x8000002F);
+inline constexpr LONG LINEERR_INVALMESSAGEID = TapiError(0x80000030);
+inline constexpr LONG LINEERR_INVALPARAM = TapiError(0x80000032);
+inline constexpr LONG LINEERR_INVALPARKID = TapiError(0x80000033);
+inline constexpr LONG LINEERR_INVALPARKMODE = TapiError(0x80000034);
+inline constexpr LONG LINEERR_INVALPOINTER = TapiError(0x80000035);
+inline constexpr LONG LINEERR_INVALPRIVSELECT = TapiError(0x80000036);
+inline constexpr LONG LINEERR_INVALRATE = TapiError(0x80000037);
+inline constexpr LONG LINEERR_INVALREQUESTMODE = TapiError(0x80000038);
+inline constexpr LONG LINEERR_INVALTERMINALID = TapiError(0x80000039);
+inline constexpr LONG LINEERR_INVALTERMINALMODE = TapiError(0x8000003A);
+inline constexpr LONG LINEERR_INVALTIMEOUT = TapiError(0x8000003B);
+inline constexpr LONG LINEERR_INVALTONE = TapiError(0x8000003C);
+inline constexpr LONG LINEERR_INVALTONELIST = TapiError(0x8000003D);
+inline constexpr LONG LINEERR_INVALTONEMODE = TapiError(0x8000003E);
+inline constexpr LONG LINEERR_INVALTRANSFERMODE = TapiError(0x8000003F);
+inline constexpr LONG LINEERR_LINEMAPPERFAILED = TapiError(0x80000040);
+inline constexpr LONG LINEERR_NOCONFERENCE = TapiError(0x80000041);
+inline constexpr LONG LINEERR_NODEVICE = TapiError(0x80000042);
+inline constexpr LONG LINEERR_NODRIVER = TapiError(0x80000043);
+inline constexpr LONG LINEERR_NOMEM = TapiError(0x80000044);
+inline constexpr LONG LINEERR_NOREQUEST = TapiError(0x80000045);
+inline constexpr LONG LINEERR_NOTOWNER = TapiError(0x80000046);
+inline constexpr LONG LINEERR_NOTREGISTERED = TapiError(0x80000047);
+inline constexpr LONG LINEERR_OPERATIONFAILED = TapiError(0x80000048);
+inline constexpr LONG LINEERR_OPERATIONUNAVAIL = TapiError(0x80000049);
+inline constexpr LONG LINEERR_RATEUNAVAIL = TapiError(0x8000004A);
+inline constexpr LONG LINEERR_RESOURCEUNAVAIL = TapiError(0x8000004B);
+inline constexpr LONG LINEERR_REQUESTOVERRUN = TapiError(0x8000004C);
+inline constexpr LONG LINEERR_STRUCTURETOOSMALL = TapiError(0x8000004D);
+inline constexpr LONG LINEERR_TARGETNOTFOUND = TapiError(0x8000004E);
+inline constexpr LONG LINEERR_TARGETSELF = TapiError(0x8000004F);
+inline constexpr LONG LINEERR_UNINITIALIZED = TapiError(0x80000050);
+inline constexpr LONG LINEERR_USERUSERINFOTOOBIG = TapiError(0x80000051);
+inline constexpr LONG LINEERR_REINIT = TapiError(0x80000052);
+inline constexpr LONG LINEERR_ADDRESSBLOCKED = TapiError(0x80000053);
+inline constexpr LONG LINEERR_BILLINGREJECTED = TapiError(0x80000054);
+inline constexpr LONG LINEERR_INVALFEATURE = TapiError(0x80000055);
+inline constexpr LONG LINEERR_NOMULTIPLEINSTANCE = TapiError(0x80000056);
+inline constexpr LONG LINEERR_INVALAGENTID = TapiError(0x80000057);
+inline constexpr LONG LINEERR_INVALAGENTGROUP = TapiError(0x80000058);
+inline constexpr LONG LINEERR_INVALPASSWORD = TapiError(0x80000059);
+inline constexpr LONG LINEERR_INVALAGENTSTATE = TapiError(0x8000005A);
+inline constexpr LONG LINEERR_INVALAGENTACTIVITY = TapiError(0x8000005B);
+inline constexpr LONG LINEERR_DIALVOICEDETECT = TapiError(0x8000005C);
+
+inline constexpr LONG PHONEERR_ALLOCATED = TapiError(0x90000001);
+inline constexpr LONG PHONEERR_BADDEVICEID = TapiError(0x90000002);
+inline constexpr LONG PHONEERR_INCOMPATIBLEAPIVERSION = TapiError(0x90000003);
+inline constexpr LONG PHONEERR_INCOMPATIBLEEXTVERSION = TapiError(0x90000004);
+inline constexpr LONG PHONEERR_INIFILECORRUPT = TapiError(0x90000005);
+inline constexpr LONG PHONEERR_INUSE = TapiError(0x90000006);
+inline constexpr LONG PHONEERR_INVALAPPHANDLE = TapiError(0x90000007);
+inline constexpr LONG PHONEERR_INVALAPPNAME = TapiError(0x90000008);
+inline constexpr LONG PHONEERR_INVALBUTTONLAMPID = TapiError(0x90000009);
+inline constexpr LONG PHONEERR_INVALBUTTONMODE = TapiError(0x9000000A);
+inline constexpr LONG PHONEERR_INVALBUTTONSTATE = TapiError(0x9000000B);
+inline constexpr LONG PHONEERR_INVALDATAID = TapiError(0x9000000C);
+inline constexpr LONG PHONEERR_INVALDEVICECLASS = TapiError(0x9000000D);
+inline constexpr LONG PHONEERR_INVALEXTVERSION = TapiError(0x9000000E);
+inline constexpr LONG PHONEERR_INVALHOOKSWITCHDEV = TapiError(0x9000000F);
+inline constexpr LONG PHONEERR_INVALHOOKSWITCHMODE = TapiError(0x90000010);
+inline constexpr LONG PHONEERR_INVALLAMPMODE = TapiError(0x90000011);
+inline constexpr LONG PHONEERR_INVALPARAM = TapiError(0x90000012);
+inline constexpr LONG PHONEERR_INVALPHONEHANDLE = TapiError(0x90000013);
+inline constexpr LONG PHONEERR_INVALPHONESTATE = TapiError(0x90000014);
+inline constexpr LONG PHONEERR_INVALPOINTER = TapiError(0x90000015);
+inline constexpr LONG PHONEERR_INVALPRIVILEGE = TapiError(0x90000016);
+inline constexpr LONG PHONEERR_INVALRINGMODE = TapiError(0x90000017);
+inline constexpr LONG PHONEERR_NODEVICE = TapiError(0x90000018);
+inline constexpr LONG PHONEERR_NODRIVER = TapiError(0x90000019);
+inline constexpr LONG PHONEERR_NOMEM = TapiError(0x9000001A);
+inline constexpr LONG PHONEERR_NOTOWNER = TapiError(0x9000001B);
+inline constexpr LONG PHONEERR_OPERATIONFAILED = TapiError(0x9000001C);
+inline constexpr LONG PHONEERR_OPERATIONUNAVAIL = TapiError(0x9000001D);
+inline constexpr LONG PHONEERR_RESOURCEUNAVAIL = TapiError(0x9000001F);
+inline constexpr LONG PHONEERR_REQUESTOVERRUN = TapiError(0x90000020);
+inline constexpr LONG PHONEERR_STRUCTURETOOSMALL = TapiError(0x90000021);
+inline constexpr LONG PHONEERR_UNINITIALIZED = TapiError(0x90000022);
+inline constexpr LONG PHONEERR_REINIT = TapiError(0x90000023);
+
+}  // namespace porthold::telephony
