@@ -14,6 +14,7 @@ std::uint32_t VirtualClock::TickCount() const {
 
 void VirtualClock::Sleep(std::uint32_t milliseconds) {
     elapsed_ += milliseconds;
+    NotifyTimeObservers();
 }
 
 LocalTime VirtualClock::Now() const {
@@ -57,10 +58,12 @@ void VirtualClock::Advance(std::uint32_t milliseconds) {
         }
         // A nested Advance inside a handler may already have moved time past `due`.
         elapsed_ = std::max(elapsed_.load(), *due);
+        NotifyTimeObservers();
         timers_.DeliverDue(elapsed_.load());
     }
     if (elapsed_.load() < target) {
         elapsed_ = target;
+        NotifyTimeObservers();
     }
 }
 
@@ -79,6 +82,28 @@ bool VirtualClock::AdvanceUntil(const std::function<bool()>& condition,
 
 bool VirtualClock::IsTimerRunning(const TimerHandler& handler, TimerId id) const {
     return timers_.IsRunning(handler, id);
+}
+
+void VirtualClock::AddTimeObserver(TimeObserver& observer) {
+    const std::lock_guard lock(observersMutex_);
+    if (std::find(observers_.begin(), observers_.end(), &observer) == observers_.end()) {
+        observers_.push_back(&observer);
+    }
+}
+
+void VirtualClock::RemoveTimeObserver(TimeObserver& observer) {
+    const std::lock_guard lock(observersMutex_);
+    std::erase(observers_, &observer);
+}
+
+void VirtualClock::NotifyTimeObservers() {
+    // The lock is held through the calls so that an observer being removed on
+    // another thread is never called after RemoveTimeObserver has returned.
+    const std::lock_guard lock(observersMutex_);
+    const std::uint32_t now = TickCount();
+    for (TimeObserver* observer : observers_) {
+        observer->OnTimeChanged(now);
+    }
 }
 
 }  // namespace porthold::platform

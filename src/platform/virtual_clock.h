@@ -3,11 +3,22 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <mutex>
+#include <vector>
 
 #include "platform/clock.h"
 #include "platform/timer_table.h"
 
 namespace porthold::platform {
+
+// Told of every move of a VirtualClock's time, so a simulated device can finish
+// what the new time completes. Called from the thread that moves time; an
+// observer must not add or remove observers from within the call.
+class TimeObserver {
+public:
+    virtual ~TimeObserver() = default;
+    virtual void OnTimeChanged(std::uint32_t tickCount) = 0;
+};
 
 // A clock whose time moves only when told to. Tests run the program's long
 // limits (seconds to minutes) in an instant and get the same result every run.
@@ -41,11 +52,22 @@ public:
 
     bool IsTimerRunning(const TimerHandler& handler, TimerId id) const;
 
+    // Observers are told after every change of time: after Sleep, and at each
+    // step of Advance before the timers due at that time are delivered, so a
+    // program polling a device from its timer sees the device up to date.
+    // An observer must be removed before it is destroyed.
+    void AddTimeObserver(TimeObserver& observer);
+    void RemoveTimeObserver(TimeObserver& observer);
+
 private:
+    void NotifyTimeObservers();
+
     LocalTime startTime_;
     std::uint32_t startTickCount_;
     std::atomic<std::uint64_t> elapsed_{0};
     TimerTable timers_;
+    std::mutex observersMutex_;
+    std::vector<TimeObserver*> observers_;
 };
 
 }  // namespace porthold::platform
