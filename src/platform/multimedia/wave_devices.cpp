@@ -60,6 +60,16 @@ MMRESULT EnterQueue(WAVEHDR* header) {
     return MMSYSERR_NOERROR;
 }
 
+MMRESULT OpenOn(WaveDeviceProvider& provider, std::uint32_t deviceId, const WaveFormat& format,
+                std::unique_ptr<WaveOutputDevice>& device) {
+    return provider.OpenOutput(deviceId, format, device);
+}
+
+MMRESULT OpenOn(WaveDeviceProvider& provider, std::uint32_t deviceId, const WaveFormat& format,
+                std::unique_ptr<WaveInputDevice>& device) {
+    return provider.OpenInput(deviceId, format, device);
+}
+
 }  // namespace
 
 WaveDevices::~WaveDevices() {
@@ -127,27 +137,28 @@ WaveInputDevice* WaveDevices::FindInput(HWAVEIN handle) const {
     return found == inputs_.end() ? nullptr : found->second.device.get();
 }
 
-MMRESULT WaveDevices::OutOpen(HWAVEOUT* handle, std::uint32_t deviceId, const WAVEFORMATEX* format,
-                              std::uintptr_t callback, std::uintptr_t /*callbackInstance*/,
-                              std::uint32_t flags) {
+template <typename Handle, typename Device>
+MMRESULT WaveDevices::Open(Handle* handle, std::uint32_t deviceId, const WAVEFORMATEX* format,
+                           std::uintptr_t callback, std::uint32_t flags, WaveDirection direction,
+                           OpenDevices<Device>& opened) {
     if (const MMRESULT invalid = CheckOpenArguments(handle != nullptr, format, callback, flags)) {
         return invalid;
     }
     const bool query = (flags & WAVE_FORMAT_QUERY) != 0;
     if (!query) {
-        *handle = HWAVEOUT{};
+        *handle = Handle{};
     }
     MMRESULT failure = MMSYSERR_NOERROR;
-    WaveDeviceProvider* provider = Route(deviceId, WaveDirection::Output, failure);
+    WaveDeviceProvider* provider = Route(deviceId, direction, failure);
     if (provider == nullptr) {
         return failure;
     }
     const WaveFormat waveFormat = ReadWaveFormat(format);
     if (query) {
-        return provider->QueryFormat(deviceId, WaveDirection::Output, waveFormat);
+        return provider->QueryFormat(deviceId, direction, waveFormat);
     }
-    std::unique_ptr<WaveOutputDevice> device;
-    const MMRESULT result = provider->OpenOutput(deviceId, waveFormat, device);
+    std::unique_ptr<Device> device;
+    const MMRESULT result = OpenOn(*provider, deviceId, waveFormat, device);
     if (result != MMSYSERR_NOERROR) {
         return result;
     }
@@ -155,9 +166,28 @@ MMRESULT WaveDevices::OutOpen(HWAVEOUT* handle, std::uint32_t deviceId, const WA
         return MMSYSERR_ERROR;
     }
     const std::uintptr_t value = nextHandle_++;
-    outputs_.emplace(value, OpenOutputDevice{provider, std::move(device)});
-    *handle = HWAVEOUT{value};
+    opened.emplace(value, OpenDevice<Device>{provider, std::move(device)});
+    *handle = Handle{value};
     return MMSYSERR_NOERROR;
+}
+
+template <typename Device>
+MMRESULT WaveDevices::Close(OpenDevices<Device>& opened, std::uintptr_t handle) {
+    const auto found = opened.find(handle);
+    if (found == opened.end()) {
+        return MMSYSERR_INVALHANDLE;
+    }
+    if (found->second.device->HasQueuedBuffers()) {
+        return WAVERR_STILLPLAYING;
+    }
+    opened.erase(found);
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT WaveDevices::OutOpen(HWAVEOUT* handle, std::uint32_t deviceId, const WAVEFORMATEX* format,
+                              std::uintptr_t callback, std::uintptr_t /*callbackInstance*/,
+                              std::uint32_t flags) {
+    return Open(handle, deviceId, format, callback, flags, WaveDirection::Output, outputs_);
 }
 
 MMRESULT WaveDevices::OutPrepareHeader(HWAVEOUT handle, WAVEHDR* header) {
@@ -189,15 +219,7 @@ MMRESULT WaveDevices::OutReset(HWAVEOUT handle) {
 }
 
 MMRESULT WaveDevices::OutClose(HWAVEOUT handle) {
-    const auto found = outputs_.find(static_cast<std::uintptr_t>(handle));
-    if (found == outputs_.end()) {
-        return MMSYSERR_INVALHANDLE;
-    }
-    if (found->second.device->HasQueuedBuffers()) {
-        return WAVERR_STILLPLAYING;
-    }
-    outputs_.erase(found);
-    return MMSYSERR_NOERROR;
+    return Close(outputs_, static_cast<std::uintptr_t>(handle));
 }
 
 MMRESULT WaveDevices::OutGetErrorText(MMRESULT error, char* text, std::uint32_t textSize) const {
@@ -207,34 +229,7 @@ MMRESULT WaveDevices::OutGetErrorText(MMRESULT error, char* text, std::uint32_t 
 MMRESULT WaveDevices::InOpen(HWAVEIN* handle, std::uint32_t deviceId, const WAVEFORMATEX* format,
                              std::uintptr_t callback, std::uintptr_t /*callbackInstance*/,
                              std::uint32_t flags) {
-    if (const MMRESULT invalid = CheckOpenArguments(handle != nullptr, format, callback, flags)) {
-        return invalid;
-    }
-    const bool query = (flags & WAVE_FORMAT_QUERY) != 0;
-    if (!query) {
-        *handle = HWAVEIN{};
-    }
-    MMRESULT failure = MMSYSERR_NOERROR;
-    WaveDeviceProvider* provider = Route(deviceId, WaveDirection::Input, failure);
-    if (provider == nullptr) {
-        return failure;
-    }
-    const WaveFormat waveFormat = ReadWaveFormat(format);
-    if (query) {
-        return provider->QueryFormat(deviceId, WaveDirection::Input, waveFormat);
-    }
-    std::unique_ptr<WaveInputDevice> device;
-    const MMRESULT result = provider->OpenInput(deviceId, waveFormat, device);
-    if (result != MMSYSERR_NOERROR) {
-        return result;
-    }
-    if (!device) {
-        return MMSYSERR_ERROR;
-    }
-    const std::uintptr_t value = nextHandle_++;
-    inputs_.emplace(value, OpenInputDevice{provider, std::move(device)});
-    *handle = HWAVEIN{value};
-    return MMSYSERR_NOERROR;
+    return Open(handle, deviceId, format, callback, flags, WaveDirection::Input, inputs_);
 }
 
 MMRESULT WaveDevices::InPrepareHeader(HWAVEIN handle, WAVEHDR* header) {
@@ -279,15 +274,7 @@ MMRESULT WaveDevices::InReset(HWAVEIN handle) {
 }
 
 MMRESULT WaveDevices::InClose(HWAVEIN handle) {
-    const auto found = inputs_.find(static_cast<std::uintptr_t>(handle));
-    if (found == inputs_.end()) {
-        return MMSYSERR_INVALHANDLE;
-    }
-    if (found->second.device->HasQueuedBuffers()) {
-        return WAVERR_STILLPLAYING;
-    }
-    inputs_.erase(found);
-    return MMSYSERR_NOERROR;
+    return Close(inputs_, static_cast<std::uintptr_t>(handle));
 }
 
 MMRESULT WaveDevices::InGetErrorText(MMRESULT error, char* text, std::uint32_t textSize) const {

@@ -71,14 +71,21 @@ public:
     std::size_t OpenInputCount() const { return inputs_.size(); }
 
 private:
-    struct OpenOutputDevice {
+    template <typename Device>
+    struct OpenDevice {
         WaveDeviceProvider* provider;
-        std::unique_ptr<WaveOutputDevice> device;
+        std::unique_ptr<Device> device;
     };
-    struct OpenInputDevice {
-        WaveDeviceProvider* provider;
-        std::unique_ptr<WaveInputDevice> device;
-    };
+    template <typename Device>
+    using OpenDevices = std::map<std::uintptr_t, OpenDevice<Device>>;
+
+    // The open and close of both directions, which differ only in their types.
+    template <typename Handle, typename Device>
+    MMRESULT Open(Handle* handle, std::uint32_t deviceId, const WAVEFORMATEX* format,
+                  std::uintptr_t callback, std::uint32_t flags, WaveDirection direction,
+                  OpenDevices<Device>& opened);
+    template <typename Device>
+    static MMRESULT Close(OpenDevices<Device>& opened, std::uintptr_t handle);
 
     // The provider serving the identifier, or null with the reason in `failure`.
     WaveDeviceProvider* Route(std::uint32_t deviceId, WaveDirection direction,
@@ -88,8 +95,8 @@ private:
 
     WaveDeviceProvider* soundCard_ = nullptr;
     std::vector<WaveDeviceProvider*> providers_;
-    std::map<std::uintptr_t, OpenOutputDevice> outputs_;
-    std::map<std::uintptr_t, OpenInputDevice> inputs_;
+    OpenDevices<WaveOutputDevice> outputs_;
+    OpenDevices<WaveInputDevice> inputs_;
     // Shared by both directions, so an input handle never names an output.
     std::uintptr_t nextHandle_ = 1;
 };
