@@ -10,8 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "audio/telephony_format.h"
 #include "audio/wave_layout.h"
 #include "platform/files.h"
+#include "support/scripted_message_boxes.h"
 
 namespace porthold::audio {
 namespace {
@@ -156,6 +158,14 @@ TEST(DefaultSounds, EveryFileHasTheTelephonyLayout) {
         EXPECT_EQ(Little(bytes, 42, 4), bytes.size() - 46) << name;
         EXPECT_EQ(bytes.size() % 2, 0u) << name;
     }
+}
+
+TEST(DefaultSounds, EveryFilePassesTheTelephonyFormatTest) {
+    testing::ScriptedMessageBoxes boxes;
+    for (const auto& entry : std::filesystem::directory_iterator(PORTHOLD_SOUNDS_FOLDER)) {
+        EXPECT_TRUE(IsTelephonyFormat(entry.path().string(), boxes)) << entry.path();
+    }
+    EXPECT_TRUE(boxes.shown().empty());
 }
 
 TEST(DefaultSounds, SitToneIsThreeNotesOfTheInterceptPitchesAndLengths) {

@@ -1,0 +1,240 @@
+#include "audio/wave_player.h"
+
+#include <new>
+
+#include "audio/busy_device_wait.h"
+#include "audio/chunk_reading.h"
+#include "audio/wave_error_report.h"
+#include "audio/wave_layout.h"
+#include "audio/wave_recorder.h"
+#include "platform/multimedia/multimedia_file.h"
+
+namespace porthold::audio {
+
+using platform::MMRESULT;
+using platform::MMSYSERR_ALLOCATED;
+using platform::MMSYSERR_NOERROR;
+
+namespace {
+
+bool IsDone(const WaveOutNode& node) {
+    return (node.header->dwFlags.load() & platform::WHDR_DONE) != 0;
+}
+
+}  // namespace
+
+WavePlayer::WavePlayer(platform::WaveDevices& devices, platform::Clock& clock,
+                       config::ErrorLog& log, CallFlags& callFlags, WaveRecorder& recorder)
+    : devices_(devices), clock_(clock), log_(log), callFlags_(callFlags), recorder_(recorder) {}
+
+WavePlayer::~WavePlayer() {
+    StopAllSounds();
+}
+
+bool WavePlayer::PlayWaveOut(const std::string& fileName, std::uint32_t device,
+                             Interruptible interruptible) {
+    platform::MultimediaFile file;
+    if (file.Open(fileName, platform::MMIO_READ | platform::MMIO_ALLOCBUF) != MMSYSERR_NOERROR) {
+        return false;
+    }
+    // Every early return below closes the file through its destructor.
+    platform::MMCKINFO riff{};
+    riff.fccType = kWaveFormType;
+    if (file.Descend(riff, nullptr, platform::MMIO_FINDRIFF) != MMSYSERR_NOERROR) {
+        log_.LogError("PlayWaveOut: mmioDescend parent findriff");
+        return false;
+    }
+    platform::MMCKINFO formatChunk{};
+    formatChunk.ckid = kFormatChunkId;
+    if (file.Descend(formatChunk, &riff, platform::MMIO_FINDCHUNK) != MMSYSERR_NOERROR) {
+        log_.LogError("PlayWaveOut: mmioDescend parent findchunk");
+        return false;
+    }
+    // The device is handed the block as a WAVEFORMATEX, so it is never
+    // shorter than one, whatever the file's chunk holds.
+    ChunkBody format = ReadChunkBody(file, formatChunk.cksize, sizeof(platform::WAVEFORMATEX));
+    if (format.outcome == ChunkReadOutcome::OutOfMemory) {
+        log_.LogError("PlayWaveOut: could not allocate wave format");
+        return false;
+    }
+    if (format.outcome == ChunkReadOutcome::Short) {
+        log_.LogError("PlayWaveOut: format size mismatch");
+        return false;
+    }
+    if (file.Ascend(formatChunk, 0) != MMSYSERR_NOERROR) {
+        log_.LogError("PlayWaveOut: mmioAscend");
+        return false;
+    }
+    // Searched from the end of the format chunk on: "data" must follow "fmt ".
+    platform::MMCKINFO dataChunk{};
+    dataChunk.ckid = kDataChunkId;
+    if (file.Descend(dataChunk, &riff, platform::MMIO_FINDCHUNK) != MMSYSERR_NOERROR) {
+        log_.LogError("PlayWaveOut: mmioDescend parent findchunk");
+        return false;
+    }
+    if (dataChunk.cksize == 0) {
+        log_.LogError("PlayWaveOut: null data size");
+        return false;
+    }
+    ChunkBody data = ReadChunkBody(file, dataChunk.cksize);
+    if (data.outcome == ChunkReadOutcome::OutOfMemory) {
+        log_.LogError("PlayWaveOut: could not allocate wave data");
+        return false;
+    }
+    if (data.outcome == ChunkReadOutcome::Short) {
+        log_.LogError("PlayWaveOut: data size mismatch");
+        return false;
+    }
+    if (file.Close() != MMSYSERR_NOERROR) {
+        log_.LogError("PlayWaveOut: mmioClose");
+        return false;
+    }
+
+    std::unique_ptr<platform::WAVEHDR> header(new (std::nothrow) platform::WAVEHDR{});
+    if (!header) {
+        log_.LogError("PlayWaveOut: could not allocate wave header");
+        return false;
+    }
+    header->lpData = data.bytes.data();
+    header->dwBufferLength = static_cast<std::uint32_t>(data.bytes.size());
+
+    const auto* waveFormat = reinterpret_cast<const platform::WAVEFORMATEX*>(format.bytes.data());
+    MMRESULT result =
+        devices_.OutOpen(nullptr, device, waveFormat, 0, 0, platform::WAVE_FORMAT_QUERY);
+    if (result != MMSYSERR_NOERROR) {
+        ReportWaveError(result, "PlayWaveOut");
+        return false;
+    }
+    platform::HWAVEOUT handle{};
+    result = OpenOutputWhenFree(handle, device, waveFormat);
+    if (result != MMSYSERR_NOERROR) {
+        ReportWaveError(result, "PlayWaveOut");
+        return false;
+    }
+    format.bytes = {};
+
+    result = devices_.OutPrepareHeader(handle, header.get());
+    if (result != MMSYSERR_NOERROR) {
+        ReportWaveError(result, "PlayWaveOut");
+        devices_.OutClose(handle);
+        return false;
+    }
+    result = devices_.OutWrite(handle, header.get());
+    if (result != MMSYSERR_NOERROR && result != MMSYSERR_ALLOCATED) {
+        ReportWaveError(result, "PlayWaveOut");
+        devices_.OutUnprepareHeader(handle, header.get());
+        devices_.OutClose(handle);
+        return false;
+    }
+
+    WaveOutNode* node = nullptr;
+    try {
+        node = &queue_.emplace_back();
+    } catch (const std::bad_alloc&) {
+        log_.LogError("PlayWaveOut: could not insert wave out node");
+        devices_.OutReset(handle);
+        devices_.OutUnprepareHeader(handle, header.get());
+        devices_.OutClose(handle);
+        return false;
+    }
+    node->handle = handle;
+    node->device = device;
+    node->header = std::move(header);
+    node->data = std::move(data.bytes);
+    node->interruptible = interruptible;
+    return true;
+}
+
+MMRESULT WavePlayer::OpenOutputWhenFree(platform::HWAVEOUT& handle, std::uint32_t device,
+                                        const platform::WAVEFORMATEX* format) {
+    MMRESULT result = devices_.OutOpen(&handle, device, format, 0, 0, platform::CALLBACK_NULL);
+    BusyDeviceWait wait(clock_);
+    while (result == MMSYSERR_ALLOCATED) {
+        // Our own interruptible sounds and recording give way at once; a sound
+        // that is not interruptible is released here as soon as it has ended.
+        InterruptWaveOut();
+        recorder_.StopRecording();
+        result = devices_.OutOpen(&handle, device, format, 0, 0, platform::CALLBACK_NULL);
+        if (result != MMSYSERR_ALLOCATED) {
+            break;
+        }
+        const auto holder = HoldsOutputDevice(device) ? BusyDeviceWait::Holder::ThisProgram
+                                                      : BusyDeviceWait::Holder::Unknown;
+        if (!wait.PauseBeforeRetry(holder)) {
+            break;
+        }
+    }
+    return result;
+}
+
+bool WavePlayer::HoldsOutputDevice(std::uint32_t device) const {
+    for (const WaveOutNode& node : queue_) {
+        if (node.device == device) {
+            return true;
+        }
+    }
+    // A voice modem's line is half-duplex: its recording keeps its output busy.
+    return recorder_.HasBuffers();
+}
+
+void WavePlayer::DeleteWaveOut() {
+    for (Node node = queue_.begin(); node != queue_.end();) {
+        node = IsDone(*node) ? Release(node, "DeleteWaveOut") : std::next(node);
+    }
+}
+
+void WavePlayer::InterruptWaveOut() {
+    DeleteWaveOut();
+    for (Node node = queue_.begin(); node != queue_.end();) {
+        if (node->interruptible == Interruptible::Yes) {
+            devices_.OutReset(node->handle);
+            node = Release(node, "InterruptWaveOut");
+        } else {
+            ++node;
+        }
+    }
+}
+
+WavePlayer::Node WavePlayer::Release(Node node, std::string_view stepText) {
+    const MMRESULT result = devices_.OutUnprepareHeader(node->handle, node->header.get());
+    if (result != MMSYSERR_NOERROR) {
+        ReportWaveError(result, stepText);
+    }
+    devices_.OutClose(node->handle);
+    // Remote retrieval plays one sound at a time, so the end of any sound
+    // while a message plays means the message is over.
+    if (callFlags_.IsRetrieving() && callFlags_.IsMessagePlaying()) {
+        callFlags_.SetMessageFinished();
+    }
+    return queue_.erase(node);
+}
+
+void WavePlayer::StopAllSounds() {
+    for (WaveOutNode& node : queue_) {
+        devices_.OutReset(node.handle);
+        devices_.OutUnprepareHeader(node.handle, node.header.get());
+        devices_.OutClose(node.handle);
+    }
+    queue_.clear();
+}
+
+bool WavePlayer::ProbeSoundCard() {
+    const platform::WAVEFORMATEX format = TelephonyWaveFormat();
+    platform::HWAVEOUT handle{};
+    const MMRESULT result =
+        devices_.OutOpen(&handle, platform::WAVE_MAPPER, &format, 0, 0, platform::CALLBACK_NULL);
+    if (result == MMSYSERR_ALLOCATED) {
+        return false;
+    }
+    if (result == MMSYSERR_NOERROR) {
+        devices_.OutReset(handle);
+        devices_.OutClose(handle);
+    }
+    return true;
+}
+
+void WavePlayer::ReportWaveError(MMRESULT code, std::string_view stepText) {
+    audio::ReportWaveError(devices_, log_, code, stepText, WaveErrorKind::Output);
+}
+
+}  // namespace porthold::audio
