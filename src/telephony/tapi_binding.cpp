@@ -1,5 +1,6 @@
 #include "telephony/tapi_binding.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
 #include <utility>
@@ -207,6 +208,17 @@ LONG TapiBinding::phoneSetStatusMessages(HPHONE phone, DWORD phoneStates, DWORD 
 
 LONG TapiBinding::phoneShutdown(HPHONEAPP phoneApp) {
     return Forward<PhoneShutdownFunction>(Entry::PhoneShutdown, phoneApp);
+}
+
+std::vector<platform::WaveDeviceProvider*> TapiBinding::WaveDeviceProviders() {
+    void* address = LoadTapiEntry(kWaveDeviceProvidersEntry);
+    if (address == nullptr) {
+        return {};
+    }
+    const auto handOver = reinterpret_cast<WaveDeviceProvidersFunction>(address);
+    std::vector<platform::WaveDeviceProvider*> providers(handOver(nullptr, 0));
+    providers.resize(std::min(providers.size(), handOver(providers.data(), providers.size())));
+    return providers;
 }
 
 }  // namespace porthold::telephony

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -8,10 +9,22 @@
 #include "telephony/library_loader.h"
 #include "telephony/tapi_interface.h"
 
+namespace porthold::platform {
+class WaveDeviceProvider;
+}
+
 namespace porthold::telephony {
 
 // The name of the telephony service library.
 inline constexpr std::string_view kTapiLibraryName = "TAPI32.DLL";
+
+// The service library's one entry point beyond the telephony ones: it hands
+// the program the wave devices of the service's lines (the calls' voice
+// channels). It writes up to `capacity` providers and returns how many it
+// has; both sides are built from the same headers by the same compiler.
+inline constexpr const char* kWaveDeviceProvidersEntry = "PortholdWaveDeviceProviders";
+using WaveDeviceProvidersFunction = std::size_t (*)(platform::WaveDeviceProvider** providers,
+                                                    std::size_t capacity);
 
 // Where the program looks for the service library, in order: beside the
 // running program, then wherever the dynamic linker finds it by name.
@@ -73,6 +86,11 @@ public:
     LONG phoneSetStatusMessages(HPHONE phone, DWORD phoneStates, DWORD buttonModes,
                                 DWORD buttonStates) override;
     LONG phoneShutdown(HPHONEAPP phoneApp) override;
+
+    // The wave device providers the service library hands over, for the
+    // program's WaveDevices; none when the library is missing or hands none
+    // over. They stay valid for the rest of the run.
+    std::vector<platform::WaveDeviceProvider*> WaveDeviceProviders();
 
 private:
     // The entry points, in the order of the slots.

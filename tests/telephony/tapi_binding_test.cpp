@@ -136,6 +136,17 @@ TEST(TapiBinding, LooksBesideTheProgramFirstThenAlongTheLibraryPath) {
     EXPECT_EQ(binding.lineShutdown(42), 0);
 }
 
+TEST(TapiBinding, HandsOverNoWaveDevicesWithoutTheServiceOrItsHandOver) {
+    TemporaryFolder folder;
+    CountingLoader loader;
+    TapiBinding missing({folder.File("TAPI32.DLL")}, loader);
+    EXPECT_TRUE(missing.WaveDeviceProviders().empty());
+
+    TapiBinding withoutHandOver({kStandInLibrary}, loader);
+    EXPECT_TRUE(withoutHandOver.WaveDeviceProviders().empty());
+    EXPECT_EQ(withoutHandOver.lineShutdown(42), 0) << "the telephony operations still work";
+}
+
 class InitialisationThroughTheBinding : public ::testing::Test {
 protected:
     TelephonyHandles handles;
