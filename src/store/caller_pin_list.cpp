@@ -12,33 +12,14 @@ namespace porthold::store {
 
 namespace {
 
-// Reads one caller file. A group cut short at the end of the file still gives
-// a record with its missing fields empty, but a last PIN line without its line
-// end is not taken: the record it starts may have been cut off mid-write.
 std::optional<std::vector<CallerRecord>> ReadCallerFile(const std::string& path) {
-    try {
-        const std::optional<std::string> contents = platform::ReadFileContents(path);
-        if (!contents) {
-            return std::nullopt;
-        }
-        LineReader reader(*contents);
-        reader.ReadLine();  // The header lines are not checked: any two lines will do.
-        reader.ReadLine();
-        std::vector<CallerRecord> records;
-        for (;;) {
-            TextLine pin = reader.ReadLine();
-            if (!pin.terminated) {
-                return records;
-            }
-            CallerRecord record;
-            record.pin = std::move(pin.text);
-            record.message = reader.ReadLine().text;
-            record.sound = reader.ReadLine().text;
-            records.push_back(std::move(record));
-        }
-    } catch (const std::bad_alloc&) {
-        return std::nullopt;
-    }
+    return ReadListFile<CallerRecord>(path, [](std::string pin, LineReader& reader) {
+        CallerRecord record;
+        record.pin = std::move(pin);
+        record.message = reader.ReadLine().text;
+        record.sound = reader.ReadLine().text;
+        return record;
+    });
 }
 
 }  // namespace
@@ -122,21 +103,16 @@ bool CallerPinList::LoadBackup() {
 }
 
 bool CallerPinList::SaveList() const {
-    std::string contents;
-    try {
-        contents = StartListFile();
-        for (const CallerRecord& record : records_) {
-            AppendLine(contents, record.pin);
-            AppendLine(contents, record.message);
-            AppendLine(contents, record.sound);
-        }
-    } catch (const std::bad_alloc&) {
+    const std::optional<std::string> contents =
+        FormatListFile(records_, [](std::string& text, const CallerRecord& record) {
+            AppendLine(text, record.pin);
+            AppendLine(text, record.message);
+            AppendLine(text, record.sound);
+        });
+    if (!contents || !WriteListFile(listPath_, *contents)) {
         return false;
     }
-    if (!WriteListFile(listPath_, contents)) {
-        return false;
-    }
-    WriteListFile(backupPath_, contents);
+    WriteListFile(backupPath_, *contents);
     return true;
 }
 

@@ -1,7 +1,12 @@
 #pragma once
 
+#include <new>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "platform/files.h"
 
 namespace porthold::store {
 
@@ -36,6 +41,49 @@ private:
 std::string StartListFile();
 
 void AppendLine(std::string& contents, std::string_view line);
+
+// Reads a list file: two header lines, not checked (any two lines will do),
+// then one group of lines per record. `readRecord(firstLine, reader)` builds a
+// record from its first line and reads the rest of its group; a group cut short
+// at the end of the file gives its missing fields empty. A first line without
+// its line end ends the list: the record it starts may have been cut off
+// mid-write. None when the file cannot be read or memory runs out.
+template <typename Record, typename ReadRecord>
+std::optional<std::vector<Record>> ReadListFile(const std::string& path, ReadRecord readRecord) {
+    try {
+        const std::optional<std::string> contents = platform::ReadFileContents(path);
+        if (!contents) {
+            return std::nullopt;
+        }
+        LineReader reader(*contents);
+        reader.ReadLine();
+        reader.ReadLine();
+        std::vector<Record> records;
+        for (TextLine first = reader.ReadLine(); first.terminated; first = reader.ReadLine()) {
+            records.push_back(readRecord(std::move(first.text), reader));
+        }
+        return records;
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    }
+}
+
+// The text of a list file: the two header lines, then the lines that
+// `appendRecord(contents, record)` appends for each record. None when memory
+// runs out.
+template <typename Record, typename AppendRecord>
+std::optional<std::string> FormatListFile(const std::vector<Record>& records,
+                                          AppendRecord appendRecord) {
+    try {
+        std::string contents = StartListFile();
+        for (const Record& record : records) {
+            appendRecord(contents, record);
+        }
+        return contents;
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    }
+}
 
 // Replaces the file at `path` whole (temporary file, then rename), so a failed
 // or interrupted save leaves the old file as it was. False on any failure.

@@ -49,33 +49,14 @@ bool ParseIsNew(std::string_view line) {
 }
 
 std::optional<std::vector<MessageRecord>> ReadMessageFile(const std::string& path) {
-    try {
-        const std::optional<std::string> contents = platform::ReadFileContents(path);
-        if (!contents) {
-            return std::nullopt;
-        }
-        LineReader reader(*contents);
-        reader.ReadLine();  // The header lines are not checked: any two lines will do.
-        reader.ReadLine();
-        std::vector<MessageRecord> records;
-        for (;;) {
-            // A last path line without its line end starts a record that was cut
-            // off mid-write; it is not taken. Any other group cut short at the
-            // end of the file gives a record with its missing fields empty.
-            TextLine pathLine = reader.ReadLine();
-            if (!pathLine.terminated) {
-                return records;
-            }
-            MessageRecord record;
-            record.path = std::move(pathLine.text);
-            record.pin = reader.ReadLine().text;
-            record.dateTime = reader.ReadLine().text;
-            record.isNew = ParseIsNew(reader.ReadLine().text);
-            records.push_back(std::move(record));
-        }
-    } catch (const std::bad_alloc&) {
-        return std::nullopt;
-    }
+    return ReadListFile<MessageRecord>(path, [](std::string messagePath, LineReader& reader) {
+        MessageRecord record;
+        record.path = std::move(messagePath);
+        record.pin = reader.ReadLine().text;
+        record.dateTime = reader.ReadLine().text;
+        record.isNew = ParseIsNew(reader.ReadLine().text);
+        return record;
+    });
 }
 
 }  // namespace
@@ -150,19 +131,14 @@ bool MessageList::LoadList() {
 }
 
 bool MessageList::SaveList() const {
-    std::string contents;
-    try {
-        contents = StartListFile();
-        for (const MessageRecord& record : records_) {
-            AppendLine(contents, record.path);
-            AppendLine(contents, record.pin);
-            AppendLine(contents, record.dateTime);
-            AppendLine(contents, record.isNew ? "1" : "0");
-        }
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
-    return WriteListFile(listPath_, contents);
+    const std::optional<std::string> contents =
+        FormatListFile(records_, [](std::string& text, const MessageRecord& record) {
+            AppendLine(text, record.path);
+            AppendLine(text, record.pin);
+            AppendLine(text, record.dateTime);
+            AppendLine(text, record.isNew ? "1" : "0");
+        });
+    return contents && WriteListFile(listPath_, *contents);
 }
 
 void MessageList::ClearList() {
