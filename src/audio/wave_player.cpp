@@ -150,9 +150,11 @@ MMRESULT WavePlayer::OpenOutputWhenFree(platform::HWAVEOUT& handle, std::uint32_
     MMRESULT result = devices_.OutOpen(&handle, device, format, 0, 0, platform::CALLBACK_NULL);
     BusyDeviceWait wait(clock_);
     while (result == MMSYSERR_ALLOCATED) {
-        // Our own interruptible sounds and recording give way at once; a sound
-        // that is not interruptible is released here as soon as it has ended.
-        InterruptWaveOut();
+        // Our own interruptible sounds on this device and the recording give
+        // way at once; a sound that is not interruptible is released here as
+        // soon as it has ended. Sounds on other devices play on: a ring that
+        // waits for the line must not silence the caller's sound on the card.
+        InterruptSoundsOn(device);
         recorder_.StopRecording();
         result = devices_.OutOpen(&handle, device, format, 0, 0, platform::CALLBACK_NULL);
         if (result != MMSYSERR_ALLOCATED) {
@@ -185,8 +187,18 @@ void WavePlayer::DeleteWaveOut() {
 
 void WavePlayer::InterruptWaveOut() {
     DeleteWaveOut();
+    InterruptMatching([](const WaveOutNode&) { return true; });
+}
+
+void WavePlayer::InterruptSoundsOn(std::uint32_t device) {
+    DeleteWaveOut();
+    InterruptMatching([device](const WaveOutNode& node) { return node.device == device; });
+}
+
+template <typename Predicate>
+void WavePlayer::InterruptMatching(Predicate matches) {
     for (Node node = queue_.begin(); node != queue_.end();) {
-        if (node->interruptible == Interruptible::Yes) {
+        if (node->interruptible == Interruptible::Yes && matches(*node)) {
             devices_.OutReset(node->handle);
             node = Release(node, "InterruptWaveOut");
         } else {

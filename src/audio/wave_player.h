@@ -85,6 +85,12 @@ private:
     // Opens the device, waiting while it is busy (see BusyDeviceWait).
     platform::MMRESULT OpenOutputWhenFree(platform::HWAVEOUT& handle, std::uint32_t device,
                                           const platform::WAVEFORMATEX* format);
+    // Releases finished sounds, then stops and releases the interruptible
+    // sounds on one device only.
+    void InterruptSoundsOn(std::uint32_t device);
+    template <typename Predicate>
+    void InterruptMatching(Predicate matches);
+
     // Unprepares, closes and frees a sound the device no longer plays.
     Node Release(Node node, std::string_view stepText);
     void ReportWaveError(platform::MMRESULT code, std::string_view stepText);

@@ -1,0 +1,133 @@
+// The caller's keys and the decision on the PIN they make up.
+
+#include <string_view>
+
+#include "telephony/call_engine.h"
+
+namespace porthold::telephony {
+
+namespace {
+
+constexpr std::size_t kLongestPin = 10;
+// Clock sleep before retrieval starts, so the owner has let go of the keypad.
+constexpr std::uint32_t kRetrievalPauseMilliseconds = 500;
+
+bool IsIgnoredKey(char key) {
+    return std::string_view("ABCD*").find(key) != std::string_view::npos;
+}
+
+}  // namespace
+
+void CallEngine::OnKey(char key) {
+    // These keys never enter a PIN and never restart a timer.
+    if (IsIgnoredKey(key)) {
+        return;
+    }
+    if (state_.retrieving) {
+        HandleRetrievalKey(key);
+        return;
+    }
+    if (state_.notificationPending) {
+        // The caller's answer to the notification; the key itself is dropped.
+        MonitorDigits(0, "lineCallback: lineMonitorDigits");
+        state_.notificationPending = false;
+        state_.callerKeyed = true;
+        return;
+    }
+    if (key == '#' || state_.digits.size() >= kLongestPin) {
+        // The entry is complete; the key that ended it is not part of it.
+        KillCallTimers();
+        MonitorDigits(0, "lineCallback: lineMonitorDigits");
+        state_.pinComplete = true;
+        return;
+    }
+    KillTimer(kDisconnectTimer);
+    KillTimer(kRenotifyTimer);
+    ArmTimer(kDisconnectTimer, kDisconnectMilliseconds);
+    ArmTimer(kWaitDigitTimer, kWaitDigitMilliseconds);
+    state_.digits += key;
+    SetStatus(" " + state_.digits);
+}
+
+void CallEngine::DecidePin() {
+    // An empty entry is tested first, so an empty remote PIN never matches.
+    if (state_.digits.empty()) {
+        state_.digits.assign(1, '#');  // assign(): GCC 12 misreports operator= of a literal at -O2
+        RecordMessage(state_.waveInDevice);
+        return;
+    }
+    // The remote PIN wins over a caller who has the same digits.
+    if (state_.digits == settings_.RemotePIN) {
+        SetStatus(" Retrieving messages...");
+        MonitorDigits(LINEDIGITMODE_DTMF, "MainLoop: lineMonitorDigits");
+        state_.retrieving = true;
+        state_.messageFinished = false;
+        state_.retrievalIndex = 0;
+        clock_.Sleep(kRetrievalPauseMilliseconds);
+        PlayNextMessage();
+        return;
+    }
+    std::string text;
+    std::string sound;
+    if (callers_.FindPin(state_.digits, text, sound)) {
+        DecideCallerPin(text, sound);
+    } else {
+        DecideInvalidPin();
+    }
+    state_.digits.clear();
+}
+
+void CallEngine::DecideCallerPin(const std::string& text, const std::string& sound) {
+    state_.callerText = text;
+    state_.callerSound = sound;
+    Play(settings_.ValidPIN, audio::Interruptible::No);
+    // Monitoring goes on so that the caller can answer the notification with a key.
+    MonitorDigits(LINEDIGITMODE_DTMF, "MainLoop: lineMonitorDigits");
+    state_.notificationPending = true;
+
+    const IncomingCallRequest request{
+        .notificationText = state_.callerText,
+        .callerSound = state_.callerSound,
+        .ringSound = settings_.soundsFolder + "default_ring.wav",
+        .ringDevice = state_.waveOutDevice,
+        .repeatLimit = settings_.RingsMessage,
+        .callerKeyed = &state_.callerKeyed,
+    };
+    const HCALL call = state_.callHandle;
+    const int result = dialogs_.RunIncomingCall(request);
+    if (result == kAnswerCallResult) {
+        dialogs_.RunPickUp();
+        SetStatus(" Connected...");
+        return;
+    }
+    // The ticks beneath the notification may have torn the call down (the
+    // caller hung up), and even taken the next one. A message taken then
+    // would record a line with no one on it, or the wrong caller, and the
+    // recorder's hang-up request would be left standing to cut off a later
+    // caller at once.
+    if (!IsSameCallActive(call)) {
+        return;
+    }
+    Play(settings_.NoAnswer, audio::Interruptible::No);
+    RecordMessage(state_.waveInDevice);
+}
+
+void CallEngine::DecideInvalidPin() {
+    SetStatus(" Invalid PIN entered...");
+    Play(settings_.InvalidPIN, audio::Interruptible::No);
+    if (state_.invalidPinCount >= 2) {
+        // The third wrong PIN: the caller leaves a message, filed under that
+        // PIN marked with "*".
+        state_.invalidPinCount = 0;
+        state_.digits += "*";
+        RecordMessage(state_.waveInDevice);
+        return;
+    }
+    Play(settings_.Greeting, audio::Interruptible::Yes);
+    MonitorDigits(LINEDIGITMODE_DTMF, "lineMonitorDigits");
+    ++state_.invalidPinCount;
+    ArmTimer(kDisconnectTimer, kDisconnectMilliseconds);
+    ArmTimer(kRenotifyTimer, kRenotifyMilliseconds);
+}
+
+}  // namespace porthold::telephony

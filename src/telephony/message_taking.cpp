@@ -1,0 +1,70 @@
+// Taking a message: the prompt, the beep, the list entry and the recording.
+
+#include <optional>
+
+#include "platform/local_time.h"
+#include "telephony/call_engine.h"
+
+namespace porthold::telephony {
+
+namespace {
+
+// Between two looks at the play queue while the prompt and the beep play out.
+constexpr std::uint32_t kSilencePollMilliseconds = 1;
+
+}  // namespace
+
+bool CallEngine::RecordMessage(std::uint32_t waveInDevice) {
+    const HCALL call = state_.callHandle;
+    SetStatus(" Recording Message...");
+    Play(settings_.RecordMsg, audio::Interruptible::No);
+    Play(settings_.Beep, audio::Interruptible::No);
+    WaitForSilence();
+    // No key may end or disturb the recording.
+    MonitorDigits(0, "RecordMessage: lineMonitorDigits");
+
+    const std::optional<std::string> path =
+        FirstFreeMessageFile(settings_.messagesFolder, messageFileExists_);
+    if (!path) {
+        messageBoxes_.Show("There are too many saved recordings, please delete some.",
+                           platform::kMessageBoxCaption, platform::MessageBoxButtons::Ok,
+                           platform::MessageBoxIcon::Information);
+        errorLog_.LogError("RecordMessage: Too many recorded messages.");
+        return false;
+    }
+    const std::string dateTime = platform::FormatDateTime(clock_.Now());
+    if (!messages_.AddNode(*path, state_.digits, dateTime, store::MessageStatus::New)) {
+        errorLog_.LogError("RecordMessage: Message node creation failure.");
+        return false;
+    }
+    state_.newMessageCount = messages_.CountNew();
+    // The entry stays in memory when it cannot be saved, and is written with
+    // the next save that succeeds.
+    if (!messages_.SaveList()) {
+        messageBoxes_.Show("Could not open message file.", platform::kMessageBoxCaption,
+                           platform::MessageBoxButtons::Ok, platform::MessageBoxIcon::Information);
+        errorLog_.LogError("Could not save message file.");
+        // The box is modal and the tick runs beneath it: the caller may have
+        // hung up meanwhile, and a line with no call is not recorded.
+        if (!IsSameCallActive(call)) {
+            return true;
+        }
+    }
+    recorder_.RecordSound(*path, waveInDevice, audio::SilenceDetection::On);
+    return true;
+}
+
+void CallEngine::WaitForSilence() {
+    // Releases the prompt and the beep once played and cuts off any
+    // interruptible sound (a greeting still playing), so that the recording
+    // starts on a quiet line. The main thread does nothing else meanwhile.
+    for (;;) {
+        player_.InterruptWaveOut();
+        if (player_.IsQueueEmpty()) {
+            return;
+        }
+        clock_.Sleep(kSilencePollMilliseconds);
+    }
+}
+
+}  // namespace porthold::telephony

@@ -1,0 +1,207 @@
+// A caller on the list: the notification, the user's or the caller's answer,
+// or a message when nobody answers.
+
+#include "engine_scenario.h"
+
+namespace porthold::telephony::testing {
+namespace {
+
+using ::testing::Contains;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+class RingThrough : public EngineScenario {
+protected:
+    RingThrough() { AddCaller("123", "Ann is calling", WriteSound("ann.wav", "ann", 1500)); }
+
+    std::vector<std::int64_t> Starts(const std::vector<HeardSound>& heard,
+                                     const std::string& name) {
+        std::vector<std::int64_t> starts;
+        for (const HeardSound& sound : heard) {
+            if (sound.name == name) {
+                starts.push_back(sound.start);
+            }
+        }
+        return starts;
+    }
+
+    // The valid-PIN prompt: the notification opens as it starts, and the line
+    // is free for the ring when it ends.
+    const HeardSound& ValidPin() {
+        for (const HeardSound& sound : HeardOnLine()) {
+            if (sound.name == "valid-pin") {
+                return sound;
+            }
+        }
+        ADD_FAILURE() << "no valid-PIN prompt";
+        static const HeardSound none{};
+        return none;
+    }
+    std::int64_t ValidPinEnd() { return ValidPin().end; }
+};
+
+TEST_F(RingThrough, NobodyAnsweringRingsFourTimesAndThenTakesAMessage) {
+    CallIn();
+    Press("123#");
+    Run(30000);
+
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    const VirtualDialogs::Shown& notification = dialogs.shown[0];
+    EXPECT_EQ(notification.request.notificationText, "Ann is calling");
+    EXPECT_EQ(notification.request.callerSound, folder.File("ann.wav"));
+    EXPECT_EQ(notification.request.ringSound, settings.soundsFolder + "default_ring.wav");
+    EXPECT_EQ(notification.request.ringDevice, kLineOut);
+    EXPECT_EQ(notification.request.repeatLimit, 4);
+    EXPECT_EQ(notification.result, kTakeMessageResult);
+    EXPECT_EQ(notification.repeatCount, 4);
+
+    // The user hears the caller's sound at once. The prompt is heard whole;
+    // the ring waits for it, and the first repetition, overdue by then,
+    // follows at once. The last sounds, started as the limit is reached, are
+    // cut off with the notification's end.
+    const std::int64_t ring = ValidPinEnd();
+    EXPECT_THAT(Starts(HeardOnLine(), "ring"),
+                ElementsAre(ring, ring, ring + 4000, ring + 8000, ring + 12000));
+    EXPECT_THAT(Starts(HeardOnSoundCard(), "ann"),
+                ElementsAre(ValidPin().start, ring, ring + 4000, ring + 8000, ring + 12000));
+    EXPECT_FALSE(HeardOnSoundCard()[0].cutShort) << "the ring waiting for the line cut it off";
+    EXPECT_TRUE(HeardOnSoundCard()[4].cutShort);
+    EXPECT_TRUE(HeardOnLine()[7].cutShort);
+    EXPECT_THAT(HeardNames(), ElementsAre("sit", "greeting (cut)", "valid-pin", "ring (cut)",
+                                          "ring (cut)", "ring (cut)", "ring (cut)", "ring (cut)",
+                                          "no-answer", "record-prompt", "beep"));
+
+    ASSERT_EQ(Messages().size(), 1u);
+    EXPECT_EQ(Messages()[0].pin, "123");
+    EXPECT_EQ(state.digits, "");
+    EXPECT_EQ(state.callerText, "Ann is calling");
+    EXPECT_THAT(Statuses(),
+                ElementsAre(" Waiting for call...", " Ringing...", " Prompting for PIN...", " 1",
+                            " 12", " 123", " Recording Message..."));
+}
+
+TEST_F(RingThrough, TheCallersKeyAnswersAtTheNextRepetitionBeforeAnyFurtherSound) {
+    callers.ClearList();
+    AddCaller("123", "", "");
+    CallIn();
+    Press("123#");
+    // The notification opens at the PIN decision and its loop runs nested
+    // in the tick, so the key is pressed by the schedule, during that loop:
+    // after the valid-PIN prompt, while the ring plays.
+    After(6000, [&] { Press("5"); });
+    Run(20000);
+    const std::int64_t ring = ValidPinEnd();
+
+    ASSERT_EQ(dialogs.shown.size(), 2u);
+    EXPECT_EQ(dialogs.shown[0].result, kAnswerCallResult);
+    EXPECT_EQ(dialogs.shown[0].closeTick - *caller.answeredTick, ring + 4000);
+    EXPECT_EQ(dialogs.shown[1].dialog, "pick-up");
+    EXPECT_EQ(dialogs.shown[1].closeTick - dialogs.shown[1].openTick, 5000u);
+    // The key stopped the monitoring and was used up; the ring already
+    // started plays on.
+    EXPECT_FALSE(state.callerKeyed);
+    EXPECT_FALSE(state.notificationPending);
+    EXPECT_EQ(tapi.calls.back(), "lineMonitorDigits 0");
+    EXPECT_THAT(Starts(HeardOnLine(), "ring"), ElementsAre(ring, ring));
+    EXPECT_FALSE(HeardOnLine().back().cutShort);
+    EXPECT_THAT(HeardOnSoundCard(), IsEmpty()) << "an empty sound is skipped";
+    EXPECT_EQ(status.Current(), " Connected...");
+    EXPECT_TRUE(state.callActive);
+    EXPECT_THAT(Messages(), IsEmpty());
+    EXPECT_FALSE(IsTimerRunning(kDisconnectTimer)) << "a connected call has no time limit";
+
+    line.HangUp(&caller);
+    Run(100);
+    EXPECT_EQ(status.Current(), " Waiting for call...");
+    EXPECT_EQ(state.callerText, "");
+}
+
+TEST_F(RingThrough, AfterTheUserAnswersTheCallersFirstKeyOnlyStopsTheKeys) {
+    dialogs.press = VirtualDialogs::Press{VirtualDialogs::Button::Answer, 2000};
+    CallIn();
+    Press("123#");
+    Run(12000);
+    ASSERT_EQ(dialogs.shown.size(), 2u);
+    EXPECT_EQ(dialogs.shown[0].result, kAnswerCallResult);
+    EXPECT_EQ(status.Current(), " Connected...");
+    EXPECT_TRUE(state.notificationPending) << "not cleared when the notification closes";
+
+    tapi.calls.clear();
+    Press("7");
+    Run(100);
+    Press("8");
+    Run(100);
+    EXPECT_THAT(tapi.calls, ElementsAre("lineMonitorDigits 0"));
+    EXPECT_TRUE(state.callerKeyed);
+    EXPECT_EQ(state.digits, "");
+    EXPECT_EQ(status.Current(), " Connected...");
+}
+
+TEST_F(RingThrough, EscapeOrTakeAMessageLeadToMessageTaking) {
+    for (const auto button :
+         {VirtualDialogs::Button::Escape, VirtualDialogs::Button::TakeMessage}) {
+        dialogs.press = VirtualDialogs::Press{button, 6000};
+        CallIn();
+        Press("123#");
+        Run(25000);
+        line.HangUp(&caller);
+        Run(100);
+        caller = TestCaller{};
+    }
+    ASSERT_EQ(dialogs.shown.size(), 2u);
+    EXPECT_EQ(dialogs.shown[0].result, kNotificationCancelled);
+    EXPECT_EQ(dialogs.shown[1].result, kTakeMessageResult);
+    ASSERT_EQ(Messages().size(), 2u);
+    EXPECT_EQ(Messages()[0].pin, "123");
+    EXPECT_EQ(Messages()[1].pin, "123");
+}
+
+TEST_F(RingThrough, ACallerWhoHangsUpDuringTheNotificationLeavesNoMessage) {
+    CallIn();
+    Press("123#");
+    // During the notification's nested loop, after the first ring.
+    std::vector<std::string> seenDuringNotification;
+    After(7000, [&] { line.HangUp(&caller); });
+    After(7200, [&] {
+        seenDuringNotification = {status.Current(), state.callActive ? "active" : "gone",
+                                  dialogs.shown.empty() ? "open" : "closed"};
+    });
+    Run(40000);
+
+    // The nested tick tore the call down while the notification stayed up.
+    EXPECT_THAT(seenDuringNotification, ElementsAre(" Waiting for call...", "gone", "open"));
+    EXPECT_EQ(state.callHandle, 0u);
+    EXPECT_THAT(controls.events, ElementsAre("lock", "unlock"));
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].result, kTakeMessageResult);
+    // Nothing is recorded from a line with no call on it, and no hang-up
+    // request is left behind for the next caller.
+    EXPECT_THAT(Messages(), IsEmpty());
+    EXPECT_FALSE(audio.Recorder().HasBuffers());
+    EXPECT_FALSE(state.hangUpRequested);
+    EXPECT_EQ(status.Current(), " Waiting for call...");
+
+    caller = TestCaller{};
+    CallIn();
+    Run(5000);
+    EXPECT_TRUE(state.callActive);
+    EXPECT_FALSE(caller.hungUpTick);
+}
+
+TEST_F(RingThrough, TwoInvalidPinsAndThenAValidOneRingThrough) {
+    dialogs.press = VirtualDialogs::Press{VirtualDialogs::Button::Answer, 0};
+    CallIn();
+    for (const char* pin : {"9#", "8#", "123#"}) {
+        Press(pin);
+        Run(7000);
+    }
+    Run(10000);
+    EXPECT_THAT(Statuses(), Contains(" Invalid PIN entered..."));
+    ASSERT_FALSE(dialogs.shown.empty());
+    EXPECT_EQ(dialogs.shown[0].request.notificationText, "Ann is calling");
+    EXPECT_EQ(status.Current(), " Connected...");
+    EXPECT_EQ(state.invalidPinCount, 2);
+}
+
+}  // namespace
+}  // namespace porthold::telephony::testing
