@@ -1,0 +1,12 @@
+#pragma once
+
+namespace porthold::app {
+
+// Keeps Qt's own diagnostics off the terminal: the program reports its
+// failures in its error log and otherwise says nothing. Only a fatal message,
+// after which Qt ends the process, is still written to standard error, so
+// that the cause of such an end is not lost. Call before the application
+// object is made.
+void SilenceQtMessages();
+
+}  // namespace porthold::app

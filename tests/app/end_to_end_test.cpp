@@ -1,0 +1,144 @@
+// The program as it runs, in real time: the porthold executable (offscreen)
+// with the telephony service library beside it, called by porthold-phone.
+// Each test has its own program folder, settings file, runtime folder, line
+// configuration and socket.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <csignal>
+#include <filesystem>
+
+#include "child_process.h"
+#include "platform/files.h"
+#include "support/temporary_folder.h"
+
+namespace porthold::app::testing {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+
+const std::string kProgram = PORTHOLD_PROGRAM;
+const std::string kObservedProgram = PORTHOLD_OBSERVED_PROGRAM;
+const std::string kPhone = PORTHOLD_PHONE_PROGRAM;
+const std::string kSounds = PORTHOLD_SOUNDS_FOLDER;
+// The onlooking copy is not built beside the service library, as the program
+// is; the dynamic linker is told where it is.
+const std::string kServiceLibraryFolder = PORTHOLD_SERVICE_LIBRARY_FOLDER;
+
+class EndToEnd : public ::testing::Test {
+protected:
+    EndToEnd() {
+        platform::CreateDirectory(ProgramFolder());
+        // Seeded as the launcher seeds it.
+        std::filesystem::copy(kSounds, ProgramFolder() + "sounds");
+        ::mkdir(folder.File("run").c_str(), 0700);
+        folder.Write("lines.conf", "line line0 simulated-modem socket=" + Socket() + "\n");
+        environment = {
+            {"HOME", folder.Path()},
+            {"PATH", "/usr/bin:/bin"},
+            {"QT_QPA_PLATFORM", "offscreen"},
+            {"XDG_RUNTIME_DIR", folder.File("run")},
+            {"XDG_CONFIG_HOME", folder.File("config")},
+            {"XDG_DATA_HOME", folder.File("data")},
+            {"XDG_CACHE_HOME", folder.File("cache")},
+            {"PORTHOLD_REGISTRY_FILE", folder.File("registry.reg")},
+            {"PORTHOLD_LINES_FILE", folder.File("lines.conf")},
+        };
+    }
+
+    std::string ProgramFolder() const { return folder.File("program/"); }
+    std::string Socket() const { return folder.File("line.sock"); }
+
+    std::unique_ptr<ChildProcess> Start(const std::string& program, const std::string& name) {
+        return std::make_unique<ChildProcess>(program, std::vector<std::string>{}, ProgramFolder(),
+                                              environment, folder.File(name));
+    }
+
+    // porthold-phone with '#' (no PIN: straight to message taking), staying on
+    // long enough for the prompt, the beep and a moment of recording.
+    std::unique_ptr<ChildProcess> CallAndLeaveAMessage() {
+        return std::make_unique<ChildProcess>(
+            kPhone,
+            std::vector<std::string>{"call", "--socket", Socket(), "--ring-every", "0.5", "wait:1",
+                                     "keys:#", "wait:8", "hangup"},
+            folder.Path(), environment, folder.File("phone"));
+    }
+
+    std::string MessageList() const {
+        return platform::ReadFileContents(ProgramFolder() + "messages/messages.lst").value_or("");
+    }
+
+    porthold::testing::TemporaryFolder folder;
+    std::map<std::string, std::string> environment;
+};
+
+TEST_F(EndToEnd, TheProgramStartsSilentlyTakesAMessageAndEndsInOrderOnASignal) {
+    auto porthold = Start(kProgram, "porthold");
+    ASSERT_TRUE(WaitFor([&] { return platform::FileExists(Socket()); }, 15000))
+        << "the line never opened: " << porthold->Errors();
+    EXPECT_THAT(platform::ReadFileContents(folder.File("registry.reg")).value_or(""),
+                HasSubstr("\"Path\"=\"" + ProgramFolder() + "\""));
+
+    auto phone = CallAndLeaveAMessage();
+    ASSERT_EQ(phone->Wait(30000), 0) << phone->Errors();
+    EXPECT_THAT(phone->Output(), HasSubstr("answered"));
+    EXPECT_THAT(phone->Output(), HasSubstr("hangup by caller"));
+
+    const std::string message = ProgramFolder() + "messages/m0000000.wav";
+    ASSERT_TRUE(WaitFor([&] { return MessageList().find(message) != std::string::npos; }, 5000))
+        << MessageList();
+    EXPECT_THAT(MessageList(), HasSubstr(message + "\r\n#\r\n"));
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            std::error_code ignored;
+            return std::filesystem::file_size(message, ignored) > 8000;
+        },
+        5000))
+        << "the recording was finished on the hang-up";
+
+    porthold->Signal(SIGTERM);
+    EXPECT_EQ(porthold->Wait(15000), 0);
+    EXPECT_THAT(porthold->Output(), IsEmpty());
+    EXPECT_THAT(porthold->Errors(), IsEmpty());
+    EXPECT_FALSE(platform::FileExists(Socket())) << "the line was shut down";
+}
+
+TEST_F(EndToEnd, TheWindowWaitsForACallShowsTheNewMessageAndTurnsASecondCopyAway) {
+    environment["LD_LIBRARY_PATH"] = kServiceLibraryFolder;
+    auto porthold = Start(kObservedProgram, "observed");
+    const auto shown = [&](const std::string& line) {
+        return porthold->Output().find(line + "\n") != std::string::npos;
+    };
+    ASSERT_TRUE(WaitFor([&] { return shown("status: Waiting for call..."); }, 15000))
+        << porthold->Output() << porthold->Errors();
+    EXPECT_TRUE(shown("messages-button:Messages"));
+
+    auto phone = CallAndLeaveAMessage();
+    EXPECT_TRUE(WaitFor([&] { return shown("status: Recording Message..."); }, 20000))
+        << porthold->Output();
+    ASSERT_EQ(phone->Wait(30000), 0) << phone->Errors();
+    EXPECT_TRUE(WaitFor([&] { return shown("messages-button:New\\nMessage(s)"); }, 5000))
+        << porthold->Output();
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            const std::string output = porthold->Output();
+            return output.rfind("status: Waiting for call...") >
+                   output.find("status: Recording Message...");
+        },
+        5000));
+
+    auto second = Start(kObservedProgram, "second");
+    EXPECT_EQ(second->Wait(15000), 1);
+    EXPECT_EQ(second->Output(), "box:An instance of this program is already running.\n");
+    EXPECT_FALSE(porthold->HasEnded()) << "the running copy is left alone";
+
+    porthold->Signal(SIGTERM);
+    EXPECT_EQ(porthold->Wait(15000), 0);
+    EXPECT_THAT(porthold->Errors(), IsEmpty());
+}
+
+}  // namespace
+}  // namespace porthold::app::testing
