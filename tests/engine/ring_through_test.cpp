@@ -27,15 +27,14 @@ protected:
 
     // The valid-PIN prompt: the notification opens as it starts, and the line
     // is free for the ring when it ends.
-    const HeardSound& ValidPin() {
+    HeardSound ValidPin() {
         for (const HeardSound& sound : HeardOnLine()) {
             if (sound.name == "valid-pin") {
                 return sound;
             }
         }
         ADD_FAILURE() << "no valid-PIN prompt";
-        static const HeardSound none{};
-        return none;
+        return {};
     }
     std::int64_t ValidPinEnd() { return ValidPin().end; }
 };
