@@ -10,13 +10,15 @@
 #include <csignal>
 #include <filesystem>
 
-#include "child_process.h"
 #include "platform/files.h"
+#include "support/child_process.h"
 #include "support/temporary_folder.h"
 
 namespace porthold::app::testing {
 namespace {
 
+using porthold::testing::ChildProcess;
+using porthold::testing::WaitFor;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 

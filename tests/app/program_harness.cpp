@@ -1,5 +1,8 @@
 #include "program_harness.h"
 
+#include <set>
+#include <string_view>
+
 #include "platform/files.h"
 
 namespace porthold::app::testing {
@@ -9,91 +12,22 @@ using namespace telephony;
 // ---------------------------------------------------------------------------
 // RecordingTapi: the requests that matter to the order are written down.
 
-LONG RecordingTapi::Record(const char* name, LONG result) {
-    events_.push_back(name);
+LONG RecordingTapi::lineMonitorDigits(HCALL call, DWORD digitModes) {
+    const LONG result = Inner().lineMonitorDigits(call, digitModes);
+    events_.push_back(digitModes == 0 ? "lineMonitorDigits off" : "lineMonitorDigits");
     return result;
 }
 
-LONG RecordingTapi::lineAnswer(HCALL call, LPCSTR info, DWORD size) {
-    return Record("lineAnswer", service_.lineAnswer(call, info, size));
-}
-LONG RecordingTapi::lineClose(HLINE line) {
-    return Record("lineClose", service_.lineClose(line));
-}
-LONG RecordingTapi::lineDeallocateCall(HCALL call) {
-    return Record("lineDeallocateCall", service_.lineDeallocateCall(call));
-}
-LONG RecordingTapi::lineDrop(HCALL call, LPCSTR info, DWORD size) {
-    return Record("lineDrop", service_.lineDrop(call, info, size));
-}
-LONG RecordingTapi::lineGetDevCapsW(HLINEAPP app, DWORD device, DWORD version, DWORD extension,
-                                    LINEDEVCAPS* capabilities) {
-    return service_.lineGetDevCapsW(app, device, version, extension, capabilities);
-}
-LONG RecordingTapi::lineGetIDA(HLINE line, DWORD address, HCALL call, DWORD select,
-                               VARSTRING* deviceId, LPCSTR deviceClass) {
-    return service_.lineGetIDA(line, address, call, select, deviceId, deviceClass);
-}
-LONG RecordingTapi::lineGetLineDevStatus(HLINE line, LINEDEVSTATUS* status) {
-    return service_.lineGetLineDevStatus(line, status);
-}
-LONG RecordingTapi::lineGetMessage(HLINEAPP app, LINEMESSAGE* message, DWORD timeout) {
-    return service_.lineGetMessage(app, message, timeout);
-}
-LONG RecordingTapi::lineInitializeExW(HLINEAPP* app, HINSTANCE instance, LINECALLBACK callback,
-                                      LPCWSTR name, DWORD* count, DWORD* version,
-                                      LINEINITIALIZEEXPARAMS* parameters) {
-    return Record("lineInitializeExW", service_.lineInitializeExW(app, instance, callback, name,
-                                                                  count, version, parameters));
-}
-LONG RecordingTapi::lineMonitorDigits(HCALL call, DWORD modes) {
-    return Record(modes == 0 ? "lineMonitorDigits off" : "lineMonitorDigits",
-                  service_.lineMonitorDigits(call, modes));
-}
-LONG RecordingTapi::lineNegotiateAPIVersion(HLINEAPP app, DWORD device, DWORD low, DWORD high,
-                                            DWORD* version, LINEEXTENSIONID* extension) {
-    return service_.lineNegotiateAPIVersion(app, device, low, high, version, extension);
-}
-LONG RecordingTapi::lineOpenW(HLINEAPP app, DWORD device, HLINE* line, DWORD version,
-                              DWORD extension, DWORD_PTR instance, DWORD privileges, DWORD modes,
-                              LINECALLPARAMS* parameters) {
-    return Record("lineOpenW", service_.lineOpenW(app, device, line, version, extension, instance,
-                                                  privileges, modes, parameters));
-}
-LONG RecordingTapi::lineSetStatusMessages(HLINE line, DWORD lineStates, DWORD addressStates) {
-    return service_.lineSetStatusMessages(line, lineStates, addressStates);
-}
-LONG RecordingTapi::lineShutdown(HLINEAPP app) {
-    return Record("lineShutdown", service_.lineShutdown(app));
-}
-LONG RecordingTapi::phoneClose(HPHONE phone) {
-    return Record("phoneClose", service_.phoneClose(phone));
-}
-LONG RecordingTapi::phoneGetDevCapsA(HPHONEAPP app, DWORD device, DWORD version, DWORD extension,
-                                     PHONECAPS* capabilities) {
-    return service_.phoneGetDevCapsA(app, device, version, extension, capabilities);
-}
-LONG RecordingTapi::phoneInitializeExA(HPHONEAPP* app, HINSTANCE instance, PHONECALLBACK callback,
-                                       LPCSTR name, DWORD* count, DWORD* version,
-                                       PHONEINITIALIZEEXPARAMS* parameters) {
-    return Record("phoneInitializeExA", service_.phoneInitializeExA(app, instance, callback, name,
-                                                                    count, version, parameters));
-}
-LONG RecordingTapi::phoneNegotiateAPIVersion(HPHONEAPP app, DWORD device, DWORD low, DWORD high,
-                                             DWORD* version, PHONEEXTENSIONID* extension) {
-    return service_.phoneNegotiateAPIVersion(app, device, low, high, version, extension);
-}
-LONG RecordingTapi::phoneOpen(HPHONEAPP app, DWORD device, HPHONE* phone, DWORD version,
-                              DWORD extension, DWORD_PTR instance, DWORD privilege) {
-    return Record("phoneOpen",
-                  service_.phoneOpen(app, device, phone, version, extension, instance, privilege));
-}
-LONG RecordingTapi::phoneSetStatusMessages(HPHONE phone, DWORD states, DWORD modes,
-                                           DWORD buttonStates) {
-    return service_.phoneSetStatusMessages(phone, states, modes, buttonStates);
-}
-LONG RecordingTapi::phoneShutdown(HPHONEAPP app) {
-    return Record("phoneShutdown", service_.phoneShutdown(app));
+void RecordingTapi::Forwarded(std::string_view operation, LONG /*result*/) {
+    // Queries and message retrieval repeat as often as the program likes;
+    // only the requests that open, answer and close things make the order.
+    static const std::set<std::string_view, std::less<>> kOrdered = {
+        "lineAnswer",         "lineClose", "lineDeallocateCall", "lineDrop",
+        "lineInitializeExW",  "lineOpenW", "lineShutdown",       "phoneClose",
+        "phoneInitializeExA", "phoneOpen", "phoneShutdown"};
+    if (kOrdered.contains(operation)) {
+        events_.emplace_back(operation);
+    }
 }
 
 // ---------------------------------------------------------------------------

@@ -11,6 +11,7 @@
 #include "service/telephony_service.h"
 #include "support/fake_environment.h"
 #include "support/fake_registry.h"
+#include "support/forwarding_tapi.h"
 #include "support/scripted_message_boxes.h"
 #include "support/temporary_folder.h"
 #include "telephony/engine_dialogs.h"
@@ -25,65 +26,17 @@ using EventLog = std::vector<std::string>;
 
 // The telephony service as the program sees it, with the requests that make
 // up the start-up and shutdown order written to the event log.
-class RecordingTapi final : public telephony::Tapi {
+class RecordingTapi final : public porthold::testing::ForwardingTapi {
 public:
-    using DWORD = telephony::DWORD;
-    using DWORD_PTR = telephony::DWORD_PTR;
-    using HCALL = telephony::HCALL;
-    using HINSTANCE = telephony::HINSTANCE;
-    using HLINE = telephony::HLINE;
-    using HLINEAPP = telephony::HLINEAPP;
-    using HPHONE = telephony::HPHONE;
-    using HPHONEAPP = telephony::HPHONEAPP;
-    using LONG = telephony::LONG;
-    using LPCSTR = telephony::LPCSTR;
-    using LPCWSTR = telephony::LPCWSTR;
-
     RecordingTapi(telephony::Tapi& service, EventLog& events)
-        : service_(service), events_(events) {}
+        : ForwardingTapi(service), events_(events) {}
 
-    LONG lineAnswer(HCALL call, LPCSTR userUserInfo, DWORD size) override;
-    LONG lineClose(HLINE line) override;
-    LONG lineDeallocateCall(HCALL call) override;
-    LONG lineDrop(HCALL call, LPCSTR userUserInfo, DWORD size) override;
-    LONG lineGetDevCapsW(HLINEAPP lineApp, DWORD deviceId, DWORD apiVersion, DWORD extensionVersion,
-                         telephony::LINEDEVCAPS* capabilities) override;
-    LONG lineGetIDA(HLINE line, DWORD addressId, HCALL call, DWORD select,
-                    telephony::VARSTRING* deviceId, LPCSTR deviceClass) override;
-    LONG lineGetLineDevStatus(HLINE line, telephony::LINEDEVSTATUS* status) override;
-    LONG lineGetMessage(HLINEAPP lineApp, telephony::LINEMESSAGE* message, DWORD timeout) override;
-    LONG lineInitializeExW(HLINEAPP* lineApp, HINSTANCE instance, telephony::LINECALLBACK callback,
-                           LPCWSTR applicationName, DWORD* deviceCount, DWORD* apiVersion,
-                           telephony::LINEINITIALIZEEXPARAMS* parameters) override;
+    // Switching digit monitoring off is a step of its own in the order.
     LONG lineMonitorDigits(HCALL call, DWORD digitModes) override;
-    LONG lineNegotiateAPIVersion(HLINEAPP lineApp, DWORD deviceId, DWORD lowVersion,
-                                 DWORD highVersion, DWORD* apiVersion,
-                                 telephony::LINEEXTENSIONID* extensionId) override;
-    LONG lineOpenW(HLINEAPP lineApp, DWORD deviceId, HLINE* line, DWORD apiVersion,
-                   DWORD extensionVersion, DWORD_PTR callbackInstance, DWORD privileges,
-                   DWORD mediaModes, telephony::LINECALLPARAMS* callParameters) override;
-    LONG lineSetStatusMessages(HLINE line, DWORD lineStates, DWORD addressStates) override;
-    LONG lineShutdown(HLINEAPP lineApp) override;
-    LONG phoneClose(HPHONE phone) override;
-    LONG phoneGetDevCapsA(HPHONEAPP phoneApp, DWORD deviceId, DWORD apiVersion,
-                          DWORD extensionVersion, telephony::PHONECAPS* capabilities) override;
-    LONG phoneInitializeExA(HPHONEAPP* phoneApp, HINSTANCE instance,
-                            telephony::PHONECALLBACK callback, LPCSTR applicationName,
-                            DWORD* deviceCount, DWORD* apiVersion,
-                            telephony::PHONEINITIALIZEEXPARAMS* parameters) override;
-    LONG phoneNegotiateAPIVersion(HPHONEAPP phoneApp, DWORD deviceId, DWORD lowVersion,
-                                  DWORD highVersion, DWORD* apiVersion,
-                                  telephony::PHONEEXTENSIONID* extensionId) override;
-    LONG phoneOpen(HPHONEAPP phoneApp, DWORD deviceId, HPHONE* phone, DWORD apiVersion,
-                   DWORD extensionVersion, DWORD_PTR callbackInstance, DWORD privilege) override;
-    LONG phoneSetStatusMessages(HPHONE phone, DWORD phoneStates, DWORD buttonModes,
-                                DWORD buttonStates) override;
-    LONG phoneShutdown(HPHONEAPP phoneApp) override;
 
 private:
-    LONG Record(const char* name, LONG result);
+    void Forwarded(std::string_view operation, LONG result) override;
 
-    telephony::Tapi& service_;
     EventLog& events_;
 };
 

@@ -18,6 +18,7 @@
 #include "platform/virtual_clock.h"
 #include "support/recording_error_log.h"
 #include "support/temporary_folder.h"
+#include "support/wave_bytes.h"
 
 namespace porthold::audio::testing {
 
@@ -66,29 +67,14 @@ inline std::string Golden(const std::string& name) {
     return platform::ReadFileContents(PORTHOLD_AUDIO_GOLDEN + name).value_or("");
 }
 
-// Builders for WAVE files in any shape.
-inline std::string Little16(std::uint16_t value) {
-    return {static_cast<char>(value & 0xFF), static_cast<char>(value >> 8)};
-}
-
-inline std::string Little32(std::uint32_t value) {
-    return Little16(static_cast<std::uint16_t>(value & 0xFFFF)) +
-           Little16(static_cast<std::uint16_t>(value >> 16));
-}
-
-inline std::string Chunk(const std::string& identifier, const std::string& content) {
-    std::string chunk = identifier + Little32(static_cast<std::uint32_t>(content.size())) + content;
-    if (content.size() % 2 == 1) {
-        chunk.push_back('\0');
-    }
-    return chunk;
-}
-
-inline std::string Riff(const std::string& chunks) {
-    return "RIFF" + Little32(static_cast<std::uint32_t>(4 + chunks.size())) + "WAVE" + chunks;
-}
+using porthold::testing::Chunk;
+using porthold::testing::Little16;
+using porthold::testing::Little32;
+using porthold::testing::Riff;
+using porthold::testing::SampleBytes;
 
 struct PcmFormat {
+    std::uint16_t tag = 1;  // PCM
     std::uint16_t channels = 1;
     std::uint32_t rate = 8000;
     std::uint16_t bits = 16;
@@ -97,21 +83,13 @@ struct PcmFormat {
 // A "fmt " chunk of 16 bytes, or of 18 with the extra-size field.
 inline std::string FormatChunk(const PcmFormat& format, bool withExtraSize = true) {
     const auto blockAlign = static_cast<std::uint16_t>(format.channels * format.bits / 8);
-    std::string content = Little16(1) + Little16(format.channels) + Little32(format.rate) +
+    std::string content = Little16(format.tag) + Little16(format.channels) + Little32(format.rate) +
                           Little32(format.rate * blockAlign) + Little16(blockAlign) +
                           Little16(format.bits);
     if (withExtraSize) {
         content += Little16(18);
     }
     return Chunk("fmt ", content);
-}
-
-inline std::string SampleBytes(const std::vector<std::int16_t>& samples) {
-    std::string bytes;
-    for (const std::int16_t sample : samples) {
-        bytes += Little16(static_cast<std::uint16_t>(sample));
-    }
-    return bytes;
 }
 
 // What the program's tick does for the audio: let the recorder write its

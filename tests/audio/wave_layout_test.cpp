@@ -6,17 +6,14 @@
 #include <string>
 #include <vector>
 
-#include "platform/files.h"
+#include "audio_test_support.h"
 #include "support/temporary_folder.h"
 
 namespace porthold::audio {
 namespace {
 
-using testing::TemporaryFolder;
-
-std::string Golden(const std::string& name) {
-    return platform::ReadFileContents(PORTHOLD_AUDIO_GOLDEN + name).value_or("");
-}
+using namespace porthold::audio::testing;
+using porthold::testing::TemporaryFolder;
 
 // The samples of the golden recording of three buffers: a ramp that crosses
 // zero, so that both bytes of negative and positive samples are exercised.
@@ -26,53 +23,6 @@ std::vector<std::int16_t> ThreeBuffersOfSamples() {
         samples.push_back(static_cast<std::int16_t>(index * 7 - 10000));
     }
     return samples;
-}
-
-std::string Little16(std::uint16_t value) {
-    return {static_cast<char>(value & 0xFF), static_cast<char>(value >> 8)};
-}
-
-std::string Little32(std::uint32_t value) {
-    return Little16(static_cast<std::uint16_t>(value & 0xFFFF)) +
-           Little16(static_cast<std::uint16_t>(value >> 16));
-}
-
-std::string Chunk(const std::string& identifier, const std::string& content) {
-    std::string chunk = identifier + Little32(static_cast<std::uint32_t>(content.size())) + content;
-    if (content.size() % 2 == 1) {
-        chunk.push_back('\0');
-    }
-    return chunk;
-}
-
-std::string Riff(const std::string& chunks) {
-    return "RIFF" + Little32(static_cast<std::uint32_t>(4 + chunks.size())) + "WAVE" + chunks;
-}
-
-struct Format {
-    std::uint16_t tag = 1;
-    std::uint16_t channels = 1;
-    std::uint32_t rate = 8000;
-    std::uint16_t bits = 16;
-};
-
-std::string PcmFormatChunk(const Format& format, bool withExtraSize = false) {
-    const auto blockAlign = static_cast<std::uint16_t>(format.channels * format.bits / 8);
-    std::string content = Little16(format.tag) + Little16(format.channels) + Little32(format.rate) +
-                          Little32(format.rate * blockAlign) + Little16(blockAlign) +
-                          Little16(format.bits);
-    if (withExtraSize) {
-        content += Little16(0);
-    }
-    return Chunk("fmt ", content);
-}
-
-std::string SampleBytes(const std::vector<std::int16_t>& samples) {
-    std::string bytes;
-    for (const std::int16_t sample : samples) {
-        bytes += Little16(static_cast<std::uint16_t>(sample));
-    }
-    return bytes;
 }
 
 TEST(TelephonyWaveLayout, HeadersMatchTheGoldenRecordings) {
@@ -126,7 +76,7 @@ TEST(WaveReader, ReadsFilesOfOtherWritersWithShortFormatsAndExtraChunks) {
     const std::string list = Chunk("LIST", "INFOx");
     const std::string stale = Chunk("data", SampleBytes({9, 9}));
     const std::string file =
-        Riff(list + stale + PcmFormatChunk({}) + list + Chunk("data", SampleBytes(samples)));
+        Riff(list + stale + FormatChunk({}, false) + list + Chunk("data", SampleBytes(samples)));
 
     TemporaryFolder folder;
     folder.Write("other.wav", file);
@@ -136,13 +86,13 @@ TEST(WaveReader, ReadsFilesOfOtherWritersWithShortFormatsAndExtraChunks) {
     EXPECT_FALSE(read->extraSize.has_value());
     EXPECT_EQ(read->samples, samples);
 
-    const std::string stereo = Riff(PcmFormatChunk({.channels = 2, .rate = 44100}, true) +
-                                    Chunk("data", SampleBytes(samples)));
+    const std::string stereo =
+        Riff(FormatChunk({.channels = 2, .rate = 44100}) + Chunk("data", SampleBytes(samples)));
     const std::optional<WaveSamples> stereoRead = ParseWaveSamples(stereo);
     ASSERT_TRUE(stereoRead.has_value());
     EXPECT_EQ(stereoRead->format.channels, 2);
     EXPECT_EQ(stereoRead->format.samplesPerSecond, 44100u);
-    EXPECT_EQ(stereoRead->extraSize, std::optional<std::uint16_t>(0));
+    EXPECT_EQ(stereoRead->extraSize, std::optional<std::uint16_t>(18));
     EXPECT_EQ(stereoRead->samples, samples);
 
     std::string streamed = Golden("three_buffers.wav");
@@ -153,23 +103,23 @@ TEST(WaveReader, ReadsFilesOfOtherWritersWithShortFormatsAndExtraChunks) {
 
 TEST(WaveReader, RefusesForeignAndDamagedFiles) {
     const std::string data = Chunk("data", SampleBytes({1, 2, 3, 4}));
-    std::string oversized = Riff(PcmFormatChunk({}) + data);
+    std::string oversized = Riff(FormatChunk({}, false) + data);
     oversized.replace(40, 4, Little32(0xFFFFFFFFu));
     std::string riffTooSmall = Golden("three_buffers.wav");
     riffTooSmall.replace(4, 4, Little32(30));
 
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"empty input", ""},
-        {"not RIFF", "RIFX" + Riff(PcmFormatChunk({}) + data).substr(4)},
+        {"not RIFF", "RIFX" + Riff(FormatChunk({}, false) + data).substr(4)},
         {"not WAVE", "RIFF" + Little32(4) + "AVI "},
-        {"no data", Riff(PcmFormatChunk({}))},
-        {"data before format only", Riff(data + PcmFormatChunk({}))},
+        {"no data", Riff(FormatChunk({}, false))},
+        {"data before format only", Riff(data + FormatChunk({}, false))},
         {"format of 14 bytes", Riff(Chunk("fmt ", std::string(14, '\1')) + data)},
-        {"floating point", Riff(PcmFormatChunk({.tag = 3, .bits = 32}) + data)},
-        {"8 bits", Riff(PcmFormatChunk({.bits = 8}) + data)},
+        {"floating point", Riff(FormatChunk({.tag = 3, .bits = 32}, false) + data)},
+        {"8 bits", Riff(FormatChunk({.bits = 8}, false) + data)},
         {"stereo with half a frame",
-         Riff(PcmFormatChunk({.channels = 2}) + Chunk("data", SampleBytes({1, 2, 3})))},
-        {"odd data size", Riff(PcmFormatChunk({}) + Chunk("data", "abc"))},
+         Riff(FormatChunk({.channels = 2}, false) + Chunk("data", SampleBytes({1, 2, 3})))},
+        {"odd data size", Riff(FormatChunk({}, false) + Chunk("data", "abc"))},
         {"chunk larger than the file", oversized},
         {"RIFF size cutting off the data", riffTooSmall},
     };

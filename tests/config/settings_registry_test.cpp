@@ -87,7 +87,7 @@ protected:
     SettingsRegistry settingsRegistry{settings, registry, messageBoxes, errorLog, environment};
 };
 
-TEST_F(SettingsRegistryTest, FirstStartCreatesTheKeyWithAllTwelveDefaults) {
+TEST_F(SettingsRegistryTest, FirstStartWritesAllTwelveDefaultsInOrder) {
     EXPECT_TRUE(settingsRegistry.LoadOrCreateSettings());
 
     const std::string path = "/home/owner/porthold/";
@@ -104,11 +104,8 @@ TEST_F(SettingsRegistryTest, FirstStartCreatesTheKeyWithAllTwelveDefaults) {
     EXPECT_TRUE(messageBoxes.shown().empty());
     EXPECT_TRUE(errorLog.lines.empty());
     EXPECT_EQ(registry.OpenHandleCount(), 0u);
-}
 
-TEST_F(SettingsRegistryTest, DefaultsAreWrittenInOrderWithTextLengthsWithoutTheZero) {
-    settingsRegistry.LoadOrCreateSettings();
-
+    // Written in order, text lengths without the terminating zero.
     const auto& calls = registry.calls();
     ASSERT_EQ(calls.size(), 15u);
     EXPECT_EQ(calls[0].operation, RegistryOperation::OpenKey);

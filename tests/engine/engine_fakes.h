@@ -11,6 +11,7 @@
 #include "platform/message_boxes.h"
 #include "platform/virtual_clock.h"
 #include "service/telephony_service.h"
+#include "support/forwarding_tapi.h"
 #include "telephony/engine_dialogs.h"
 #include "telephony/main_controls.h"
 #include "telephony/tapi_interface.h"
@@ -21,9 +22,9 @@ namespace porthold::telephony::testing {
 // matter to a call's order ("lineDrop", "LINE_REPLY" when a reply is taken,
 // "lineMonitorDigits 0"...), failures on request, and messages slipped in
 // ahead of the service's own queue.
-class RecordingTapi final : public Tapi {
+class RecordingTapi final : public porthold::testing::ForwardingTapi {
 public:
-    explicit RecordingTapi(service::TelephonyService& service) : service_(service) {}
+    explicit RecordingTapi(service::TelephonyService& service) : ForwardingTapi(service) {}
 
     std::vector<std::string> calls;
     // When set, the request answers this instead of reaching the service.
@@ -32,45 +33,12 @@ public:
     // Handed out by lineGetMessage before anything the service has queued.
     std::deque<LINEMESSAGE> injected;
 
-    LONG lineAnswer(HCALL call, LPCSTR userUserInfo, DWORD size) override;
-    LONG lineClose(HLINE line) override;
-    LONG lineDeallocateCall(HCALL call) override;
-    LONG lineDrop(HCALL call, LPCSTR userUserInfo, DWORD size) override;
-    LONG lineGetDevCapsW(HLINEAPP lineApp, DWORD deviceId, DWORD apiVersion, DWORD extensionVersion,
-                         LINEDEVCAPS* capabilities) override;
-    LONG lineGetIDA(HLINE line, DWORD addressId, HCALL call, DWORD select, VARSTRING* deviceId,
-                    LPCSTR deviceClass) override;
     LONG lineGetLineDevStatus(HLINE line, LINEDEVSTATUS* status) override;
     LONG lineGetMessage(HLINEAPP lineApp, LINEMESSAGE* message, DWORD timeout) override;
-    LONG lineInitializeExW(HLINEAPP* lineApp, HINSTANCE instance, LINECALLBACK callback,
-                           LPCWSTR applicationName, DWORD* deviceCount, DWORD* apiVersion,
-                           LINEINITIALIZEEXPARAMS* parameters) override;
     LONG lineMonitorDigits(HCALL call, DWORD digitModes) override;
-    LONG lineNegotiateAPIVersion(HLINEAPP lineApp, DWORD deviceId, DWORD lowVersion,
-                                 DWORD highVersion, DWORD* apiVersion,
-                                 LINEEXTENSIONID* extensionId) override;
-    LONG lineOpenW(HLINEAPP lineApp, DWORD deviceId, HLINE* line, DWORD apiVersion,
-                   DWORD extensionVersion, DWORD_PTR callbackInstance, DWORD privileges,
-                   DWORD mediaModes, LINECALLPARAMS* callParameters) override;
-    LONG lineSetStatusMessages(HLINE line, DWORD lineStates, DWORD addressStates) override;
-    LONG lineShutdown(HLINEAPP lineApp) override;
-    LONG phoneClose(HPHONE phone) override;
-    LONG phoneGetDevCapsA(HPHONEAPP phoneApp, DWORD deviceId, DWORD apiVersion,
-                          DWORD extensionVersion, PHONECAPS* capabilities) override;
-    LONG phoneInitializeExA(HPHONEAPP* phoneApp, HINSTANCE instance, PHONECALLBACK callback,
-                            LPCSTR applicationName, DWORD* deviceCount, DWORD* apiVersion,
-                            PHONEINITIALIZEEXPARAMS* parameters) override;
-    LONG phoneNegotiateAPIVersion(HPHONEAPP phoneApp, DWORD deviceId, DWORD lowVersion,
-                                  DWORD highVersion, DWORD* apiVersion,
-                                  PHONEEXTENSIONID* extensionId) override;
-    LONG phoneOpen(HPHONEAPP phoneApp, DWORD deviceId, HPHONE* phone, DWORD apiVersion,
-                   DWORD extensionVersion, DWORD_PTR callbackInstance, DWORD privilege) override;
-    LONG phoneSetStatusMessages(HPHONE phone, DWORD phoneStates, DWORD buttonModes,
-                                DWORD buttonStates) override;
-    LONG phoneShutdown(HPHONEAPP phoneApp) override;
 
 private:
-    service::TelephonyService& service_;
+    void Forwarded(std::string_view operation, LONG result) override;
 };
 
 // The main window's buttons and menu, as a record of what was done to them.

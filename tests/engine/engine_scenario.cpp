@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "audio/wave_layout.h"
+#include "engine_sounds.h"
 #include "platform/files.h"
 
 namespace porthold::telephony::testing {
@@ -10,22 +11,6 @@ namespace porthold::telephony::testing {
 namespace {
 
 const std::string kAssets = PORTHOLD_SOUNDS_FOLDER;
-
-struct Asset {
-    const char* file;
-    const char* name;
-};
-
-constexpr Asset kAssetNames[] = {
-    {"sit_tone.wav", "sit"},
-    {"default_greeting.wav", "greeting"},
-    {"default_message_prompt.wav", "record-prompt"},
-    {"default_beep.wav", "beep"},
-    {"default_valid_pin.wav", "valid-pin"},
-    {"default_invalid_pin.wav", "invalid-pin"},
-    {"default_no_answer.wav", "no-answer"},
-    {"default_ring.wav", "ring"},
-};
 
 std::vector<std::int16_t> SamplesOf(const std::string& path) {
     const auto read = audio::ReadWaveSamples(path);
@@ -79,25 +64,13 @@ EngineScenario::EngineScenario()
               },
       }) {
     settings.Path = folder.Path();
-    settings.DeriveFolders();
-    platform::CreateDirectory(settings.messagesFolder);
-    platform::CreateDirectory(settings.soundsFolder);
-    for (const Asset& asset : kAssetNames) {
-        const std::string copy = settings.soundsFolder + asset.file;
-        EXPECT_TRUE(
-            platform::CopyFile(kAssets + asset.file, copy, platform::ExistingTarget::Overwrite));
-        soundNames_[SamplesOf(copy)] = asset.name;
+    EXPECT_TRUE(PrepareProgramFolder(settings, kAssets));
+    for (const EngineSound& sound : kEngineSounds) {
+        soundNames_[SamplesOf(settings.soundsFolder + sound.file)] = sound.name;
     }
-    settings.Greeting = settings.soundsFolder + "default_greeting.wav";
-    settings.RecordMsg = settings.soundsFolder + "default_message_prompt.wav";
-    settings.ValidPIN = settings.soundsFolder + "default_valid_pin.wav";
-    settings.InvalidPIN = settings.soundsFolder + "default_invalid_pin.wav";
-    settings.Beep = settings.soundsFolder + "default_beep.wav";
-    settings.NoAnswer = settings.soundsFolder + "default_no_answer.wav";
     settings.RingsAnswer = 1;
     settings.RingsMessage = 4;
     settings.UseSitTone = true;
-    settings.SilenceLevel = 10;
     settings.RemotePIN = "958";
 
     devices.RegisterProvider(line.VoiceChannel());

@@ -2,111 +2,30 @@
 // telephony service library while porthold-phone calls its simulated line
 // from another process. Each test has its own folder, configuration and socket.
 
-#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <spawn.h>
-#include <stdlib.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
 #include <cmath>
+#include <csignal>
 #include <sstream>
-#include <thread>
 
 #include "audio/wave_layout.h"
 #include "platform/files.h"
 #include "store/message_list.h"
+#include "support/child_process.h"
 #include "support/temporary_folder.h"
-
-extern char** environ;
 
 namespace porthold::telephony::testing {
 namespace {
 
-using ::testing::ElementsAre;
+using porthold::testing::ChildProcess;
+using porthold::testing::WaitFor;
 using ::testing::HasSubstr;
 
 const std::string kHost = PORTHOLD_ENGINE_HOST;
 const std::string kPhone = PORTHOLD_PHONE_PROGRAM;
 const std::string kService = PORTHOLD_SERVICE_LIBRARY;
 const std::string kSounds = PORTHOLD_SOUNDS_FOLDER;
-
-// A program run as a child process, its output going to a file.
-class ChildProcess {
-public:
-    ChildProcess(std::vector<std::string> arguments, const std::string& outputFile)
-        : outputFile_(outputFile) {
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outputFile.c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
-        std::vector<char*> argv;
-        for (std::string& argument : arguments) {
-            argv.push_back(argument.data());
-        }
-        argv.push_back(nullptr);
-        EXPECT_EQ(::posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ), 0)
-            << argv[0];
-        posix_spawn_file_actions_destroy(&actions);
-    }
-
-    ~ChildProcess() {
-        if (pid_ > 0 && !HasEnded()) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, &status_, 0);
-        }
-    }
-
-    ChildProcess(const ChildProcess&) = delete;
-    ChildProcess& operator=(const ChildProcess&) = delete;
-
-    bool HasEnded() {
-        if (ended_) {
-            return true;
-        }
-        if (::waitpid(pid_, &status_, WNOHANG) == pid_) {
-            ended_ = true;
-        }
-        return ended_;
-    }
-
-    // The exit code, or -1 when it did not end within `limit`.
-    int Wait(std::chrono::milliseconds limit) {
-        const auto deadline = std::chrono::steady_clock::now() + limit;
-        while (!HasEnded()) {
-            if (std::chrono::steady_clock::now() >= deadline) {
-                return -1;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return WIFEXITED(status_) ? WEXITSTATUS(status_) : -1;
-    }
-
-    void Signal(int signal) { ::kill(pid_, signal); }
-
-    std::string Output() const { return platform::ReadFileContents(outputFile_).value_or(""); }
-
-private:
-    pid_t pid_ = -1;
-    int status_ = 0;
-    bool ended_ = false;
-    std::string outputFile_;
-};
-
-bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds limit) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() >= deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
-}
 
 // The time porthold-phone printed for an event, in milliseconds from the dial.
 std::int64_t TimeOf(const std::string& output, const std::string& event) {
@@ -125,19 +44,21 @@ class RealTime : public ::testing::Test {
 protected:
     RealTime() {
         folder.Write("lines.conf", "line test simulated-modem socket=" + Socket() + "\n");
-        ::setenv("PORTHOLD_LINES_FILE", folder.File("lines.conf").c_str(), 1);
-        ::unsetenv("PORTHOLD_LINE_SOCKET");
+        environment = porthold::testing::CurrentEnvironment();
+        environment["PORTHOLD_LINES_FILE"] = folder.File("lines.conf");
+        environment.erase("PORTHOLD_LINE_SOCKET");
         platform::CreateDirectory(ProgramFolder());
         host = std::make_unique<ChildProcess>(
-            std::vector<std::string>{kHost, "--service", kService, "--folder", ProgramFolder(),
-                                     "--sounds", kSounds},
-            folder.File("host.txt"));
+            kHost,
+            std::vector<std::string>{"--service", kService, "--folder", ProgramFolder(), "--sounds",
+                                     kSounds},
+            folder.Path(), environment, folder.File("host"));
     }
 
     ~RealTime() override {
         if (host) {
             host->Signal(SIGTERM);
-            host->Wait(std::chrono::seconds(15));
+            host->Wait(15000);
         }
     }
 
@@ -145,25 +66,26 @@ protected:
     std::string ProgramFolder() const { return folder.File("program/"); }
 
     void WaitUntilReady() {
-        ASSERT_TRUE(WaitFor([&] { return host->Output().find("ready") != std::string::npos; },
-                            std::chrono::seconds(10)))
-            << host->Output();
+        ASSERT_TRUE(
+            WaitFor([&] { return host->Output().find("ready") != std::string::npos; }, 10000))
+            << host->Output() << host->Errors();
     }
 
     std::unique_ptr<ChildProcess> Call(std::vector<std::string> steps) {
-        std::vector<std::string> arguments{kPhone,   "call",         "--socket",
-                                           Socket(), "--ring-every", "0.3"};
+        std::vector<std::string> arguments{"call", "--socket", Socket(), "--ring-every", "0.3"};
         arguments.insert(arguments.end(), steps.begin(), steps.end());
-        return std::make_unique<ChildProcess>(arguments, folder.File("phone.txt"));
+        return std::make_unique<ChildProcess>(kPhone, arguments, folder.Path(), environment,
+                                              folder.File("phone"));
     }
 
     // Stops the host as the desktop would at its end, and waits for it.
     void StopHost() {
         host->Signal(SIGTERM);
-        EXPECT_EQ(host->Wait(std::chrono::seconds(15)), 0) << host->Output();
+        EXPECT_EQ(host->Wait(15000), 0) << host->Output() << host->Errors();
     }
 
     porthold::testing::TemporaryFolder folder;
+    std::map<std::string, std::string> environment;
     std::unique_ptr<ChildProcess> host;
 };
 
@@ -177,7 +99,7 @@ TEST_F(RealTime, ACallerKeysHashAndLeavesASpokenMessage) {
     }
     ASSERT_TRUE(audio::WriteTelephonyWaveFile(folder.File("words.wav"), words));
     auto phone = Call({"wait:1", "keys:#", "wait:7", "say:" + folder.File("words.wav"), "hangup"});
-    ASSERT_EQ(phone->Wait(std::chrono::seconds(40)), 0) << phone->Output();
+    ASSERT_EQ(phone->Wait(40000), 0) << phone->Output() << phone->Errors();
     // The hang-up reaches the engine on a tick; the recording is then complete.
     ASSERT_TRUE(WaitFor(
         [&] {
@@ -186,8 +108,8 @@ TEST_F(RealTime, ACallerKeysHashAndLeavesASpokenMessage) {
             return disconnecting != std::string::npos &&
                    output.find("status:  Waiting for call...", disconnecting) != std::string::npos;
         },
-        std::chrono::seconds(10)))
-        << host->Output();
+        10000))
+        << host->Output() << host->Errors();
     StopHost();
 
     store::MessageList messages(ProgramFolder() + "messages/");
@@ -222,7 +144,7 @@ TEST_F(RealTime, ACallerKeysHashAndLeavesASpokenMessage) {
 TEST_F(RealTime, ACallerWhoKeysNothingIsHungUpOnAfterThirtySeconds) {
     WaitUntilReady();
     auto phone = Call({});
-    ASSERT_EQ(phone->Wait(std::chrono::seconds(60)), 0) << phone->Output();
+    ASSERT_EQ(phone->Wait(60000), 0) << phone->Output() << phone->Errors();
     const std::string output = phone->Output();
     const std::int64_t held = TimeOf(output, "hangup by program") - TimeOf(output, "answered");
     EXPECT_GE(held, 29900);

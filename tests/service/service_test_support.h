@@ -45,16 +45,29 @@ protected:
         return std::make_unique<SimulatedModemLine>(clock, name, output, input);
     }
 
-    HLINEAPP Initialize(DWORD version = TAPI_VERSION2_1) {
-        LINEINITIALIZEEXPARAMS parameters{};
-        parameters.dwTotalSize = sizeof(parameters);
-        parameters.dwOptions = LINEINITIALIZEEXOPTION_USEEVENT;
+    struct Initialization {
+        LONG result = 0;
         HLINEAPP application = 0;
+        DWORD version = 0;
         DWORD devices = 0;
-        EXPECT_EQ(service.lineInitializeExW(&application, 0, nullptr, nullptr, &devices, &version,
-                                            &parameters),
-                  0);
-        return application;
+        LINEINITIALIZEEXPARAMS parameters{};
+    };
+
+    Initialization TryInitialize(DWORD version, DWORD options = LINEINITIALIZEEXOPTION_USEEVENT) {
+        Initialization initialization;
+        initialization.version = version;
+        initialization.parameters.dwTotalSize = sizeof(initialization.parameters);
+        initialization.parameters.dwOptions = options;
+        initialization.result = service.lineInitializeExW(
+            &initialization.application, 0, nullptr, nullptr, &initialization.devices,
+            &initialization.version, &initialization.parameters);
+        return initialization;
+    }
+
+    HLINEAPP Initialize(DWORD version = TAPI_VERSION2_1) {
+        const Initialization initialization = TryInitialize(version);
+        EXPECT_EQ(initialization.result, 0);
+        return initialization.application;
     }
 
     HLINE Open(HLINEAPP application, DWORD device = 0, DWORD privileges = LINECALLPRIVILEGE_OWNER) {

@@ -64,25 +64,16 @@ private:
 using Structures = ServiceTest;
 
 TEST_F(Structures, VersionsFrom13To21AreSpokenAndNoOthers) {
-    LINEINITIALIZEEXPARAMS parameters{};
-    parameters.dwTotalSize = sizeof(parameters);
-    parameters.dwOptions = LINEINITIALIZEEXOPTION_USEEVENT;
-    HLINEAPP application = 0;
-    DWORD devices = 0;
     for (const DWORD refused : {0x00010002u, 0x00020002u}) {
-        DWORD version = refused;
-        EXPECT_EQ(service.lineInitializeExW(&application, 0, nullptr, nullptr, &devices, &version,
-                                            &parameters),
-                  LINEERR_INCOMPATIBLEAPIVERSION)
+        EXPECT_EQ(TryInitialize(refused).result, LINEERR_INCOMPATIBLEAPIVERSION)
             << std::hex << refused;
     }
-    DWORD version = TAPI_VERSION1_0;
-    ASSERT_EQ(service.lineInitializeExW(&application, 0, nullptr, nullptr, &devices, &version,
-                                        &parameters),
-              0);
-    EXPECT_EQ(version, TAPI_VERSION2_1) << "the service tells its own highest version";
-    EXPECT_EQ(devices, 1u);
-    EXPECT_NE(parameters.Handles.hEvent, 0u);
+    const Initialization initialized = TryInitialize(TAPI_VERSION1_0);
+    ASSERT_EQ(initialized.result, 0);
+    EXPECT_EQ(initialized.version, TAPI_VERSION2_1) << "the service tells its own highest version";
+    EXPECT_EQ(initialized.devices, 1u);
+    EXPECT_NE(initialized.parameters.Handles.hEvent, 0u);
+    const HLINEAPP application = initialized.application;
 
     LINEEXTENSIONID extension{};
     struct Range {
@@ -110,21 +101,15 @@ TEST_F(Structures, VersionsFrom13To21AreSpokenAndNoOthers) {
     phoneParameters.dwTotalSize = sizeof(phoneParameters);
     phoneParameters.dwOptions = PHONEINITIALIZEEXOPTION_USEEVENT;
     HPHONEAPP phoneApp = 0;
-    version = 0x00020002;
+    DWORD devices = 0;
+    DWORD version = 0x00020002;
     EXPECT_EQ(service.phoneInitializeExA(&phoneApp, 0, nullptr, nullptr, &devices, &version,
                                          &phoneParameters),
               PHONEERR_INCOMPATIBLEAPIVERSION);
 }
 
 TEST_F(Structures, OnlyPollingForMessagesIsOffered) {
-    LINEINITIALIZEEXPARAMS parameters{};
-    parameters.dwTotalSize = sizeof(parameters);
-    parameters.dwOptions = LINEINITIALIZEEXOPTION_USEHIDDENWINDOW;
-    HLINEAPP application = 0;
-    DWORD devices = 0;
-    DWORD version = TAPI_VERSION2_1;
-    EXPECT_EQ(service.lineInitializeExW(&application, 0, nullptr, nullptr, &devices, &version,
-                                        &parameters),
+    EXPECT_EQ(TryInitialize(TAPI_VERSION2_1, LINEINITIALIZEEXOPTION_USEHIDDENWINDOW).result,
               LINEERR_INVALPARAM);
     EXPECT_EQ(service.ApplicationCount(), 0u);
 }

@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstring>
 
+#include "variable_size.h"
+
 namespace porthold::testing {
 
 namespace {
@@ -12,31 +14,20 @@ using namespace telephony;
 
 constexpr std::size_t kNeededSizeOffset = offsetof(VARSTRING, dwNeededSize);
 
-DWORD TotalSize(const void* structure) {
-    DWORD size = 0;
-    std::memcpy(&size, structure, sizeof(size));
-    return size;
-}
-
-// Writes a field only where the caller's buffer reaches, as the service must.
-void Put(void* structure, std::size_t offset, DWORD value) {
-    if (offset + sizeof(DWORD) <= TotalSize(structure)) {
-        std::memcpy(static_cast<unsigned char*>(structure) + offset, &value, sizeof(value));
-    }
-}
-
-// True when the caller's buffer holds `needed` bytes; otherwise tells the
-// caller what it needs.
-bool HasRoom(void* structure, DWORD needed) {
-    if (TotalSize(structure) >= needed) {
-        return true;
-    }
-    Put(structure, kNeededSizeOffset, needed);
-    return false;
-}
-
 bool Overlaps(const FakeLineDevice& device, DWORD low, DWORD high) {
     return low <= device.highestVersion && high >= device.lowestVersion;
+}
+
+// Line and phone initialisation are recorded alike.
+template <typename Parameters>
+void RecordInitialize(FakeTapi& service, const char* name, HINSTANCE instance, DWORD version,
+                      const Parameters* parameters) {
+    service.calls.emplace_back(name);
+    service.instances.push_back(instance);
+    service.initializeVersions.push_back(version);
+    service.initializeParameterSizes.push_back(TotalSize(parameters));
+    service.initializeParameterOptions.push_back(
+        TotalSize(parameters) >= sizeof(*parameters) ? parameters->dwOptions : 0);
 }
 
 }  // namespace
@@ -44,12 +35,7 @@ bool Overlaps(const FakeLineDevice& device, DWORD low, DWORD high) {
 LONG FakeTapi::lineInitializeExW(HLINEAPP* lineApp, HINSTANCE instance, LINECALLBACK callback,
                                  LPCWSTR applicationName, DWORD* deviceCount, DWORD* apiVersion,
                                  LINEINITIALIZEEXPARAMS* parameters) {
-    calls.emplace_back("lineInitializeExW");
-    instances.push_back(instance);
-    initializeVersions.push_back(*apiVersion);
-    initializeParameterSizes.push_back(TotalSize(parameters));
-    initializeParameterOptions.push_back(
-        TotalSize(parameters) >= sizeof(*parameters) ? parameters->dwOptions : 0);
+    RecordInitialize(*this, "lineInitializeExW", instance, *apiVersion, parameters);
     if (callback != nullptr || applicationName != nullptr) {
         return LINEERR_INVALPARAM;
     }
@@ -203,12 +189,7 @@ LONG FakeTapi::phoneInitializeExA(HPHONEAPP* phoneApp, HINSTANCE instance, PHONE
     if (phoneEntriesMissing) {
         return PHONEERR_OPERATIONUNAVAIL;
     }
-    calls.emplace_back("phoneInitializeExA");
-    instances.push_back(instance);
-    initializeVersions.push_back(*apiVersion);
-    initializeParameterSizes.push_back(TotalSize(parameters));
-    initializeParameterOptions.push_back(
-        TotalSize(parameters) >= sizeof(*parameters) ? parameters->dwOptions : 0);
+    RecordInitialize(*this, "phoneInitializeExA", instance, *apiVersion, parameters);
     if (callback != nullptr || applicationName != nullptr) {
         return PHONEERR_INVALPARAM;
     }

@@ -6,31 +6,16 @@
 #include <cstring>
 
 #include "telephony/tapi.h"
+#include "variable_size.h"
 
 namespace porthold::telephony {
+
+using porthold::testing::HasRoom;
 
 namespace {
 
 constexpr HLINEAPP kLineApp = 42;
 constexpr HLINE kLine = 7;
-
-DWORD TotalSize(const void* structure) {
-    DWORD size = 0;
-    std::memcpy(&size, structure, sizeof(size));
-    return size;
-}
-
-bool HasRoom(void* structure, DWORD needed) {
-    const DWORD total = TotalSize(structure);
-    if (total >= needed) {
-        return true;
-    }
-    if (total >= offsetof(VARSTRING, dwNeededSize) + sizeof(DWORD)) {
-        std::memcpy(static_cast<unsigned char*>(structure) + offsetof(VARSTRING, dwNeededSize),
-                    &needed, sizeof(needed));
-    }
-    return false;
-}
 
 }  // namespace
 

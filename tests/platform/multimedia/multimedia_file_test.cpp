@@ -8,36 +8,19 @@
 
 #include "platform/multimedia/wave_types.h"
 #include "support/temporary_folder.h"
+#include "support/wave_bytes.h"
 
 namespace porthold::platform {
 namespace {
 
+using porthold::testing::Chunk;
+using porthold::testing::Little32;
+using porthold::testing::Riff;
 using porthold::testing::TemporaryFolder;
 
 constexpr FOURCC kWave = mmioFOURCC('W', 'A', 'V', 'E');
 constexpr FOURCC kFormat = mmioFOURCC('f', 'm', 't', ' ');
 constexpr FOURCC kData = mmioFOURCC('d', 'a', 't', 'a');
-
-std::string LittleEndian32(std::uint32_t value) {
-    std::string bytes(4, '\0');
-    for (int index = 0; index < 4; ++index) {
-        bytes[index] = static_cast<char>(value >> (8 * index));
-    }
-    return bytes;
-}
-
-std::string Chunk(const std::string& id, const std::string& body) {
-    std::string chunk = id + LittleEndian32(static_cast<std::uint32_t>(body.size())) + body;
-    if (body.size() % 2 != 0) {
-        chunk += '\0';
-    }
-    return chunk;
-}
-
-std::string Riff(const std::string& formType, const std::string& content) {
-    return "RIFF" + LittleEndian32(static_cast<std::uint32_t>(4 + content.size())) + formType +
-           content;
-}
 
 const WAVEFORMATEX kLineFormat{WAVE_FORMAT_PCM, 1, 8000, 16000, 2, 16, 18};
 
@@ -123,9 +106,8 @@ TEST(MultimediaFile, AscendFixesTheSizesOfCreatedChunks) {
     WriteLikeTheRecorder(folder.File("m.wav"), 3);
     const std::string bytes = folder.Read("m.wav");
     ASSERT_EQ(bytes.size(), 6046u);
-    const std::string expectedHeader = "RIFF" + LittleEndian32(6038) + "WAVE" + "fmt " +
-                                       LittleEndian32(18) + FormatBytes() + "data" +
-                                       LittleEndian32(6000);
+    const std::string expectedHeader = "RIFF" + Little32(6038) + "WAVE" + "fmt " + Little32(18) +
+                                       FormatBytes() + "data" + Little32(6000);
     EXPECT_EQ(bytes.substr(0, 46), expectedHeader);
     EXPECT_EQ(bytes.substr(46, 2000), std::string(2000, 'a'));
     EXPECT_EQ(bytes.substr(4046), std::string(2000, 'c'));
@@ -134,15 +116,13 @@ TEST(MultimediaFile, AscendFixesTheSizesOfCreatedChunks) {
     EXPECT_EQ(read.result, MMSYSERR_NOERROR);
     EXPECT_EQ(read.format, FormatBytes());
     EXPECT_EQ(read.data.size(), 6000u);
-}
 
-TEST(MultimediaFile, ARecordingWithoutSamplesHasAnEmptyDataChunk) {
-    TemporaryFolder folder;
-    WriteLikeTheRecorder(folder.File("m.wav"), 0);
-    const std::string bytes = folder.Read("m.wav");
-    ASSERT_EQ(bytes.size(), 46u);
-    EXPECT_EQ(bytes.substr(4, 4), LittleEndian32(38));
-    EXPECT_EQ(bytes.substr(42, 4), LittleEndian32(0));
+    // A recording without samples has an empty data chunk.
+    WriteLikeTheRecorder(folder.File("empty.wav"), 0);
+    const std::string empty = folder.Read("empty.wav");
+    ASSERT_EQ(empty.size(), 46u);
+    EXPECT_EQ(empty.substr(4, 4), Little32(38));
+    EXPECT_EQ(empty.substr(42, 4), Little32(0));
 }
 
 TEST(MultimediaFile, AnOddSizedChunkIsPaddedAndSkippedOverTheirPad) {
@@ -175,7 +155,7 @@ TEST(MultimediaFile, AnOddSizedChunkIsPaddedAndSkippedOverTheirPad) {
         ASSERT_EQ(file.Close(), MMSYSERR_NOERROR);
     }
     const std::string expected =
-        Riff("WAVE", Chunk("note", "abc") + Chunk("fmt ", FormatBytes()) + Chunk("data", "xyz"));
+        Riff(Chunk("note", "abc") + Chunk("fmt ", FormatBytes()) + Chunk("data", "xyz"));
     EXPECT_EQ(folder.Read("odd.wav"), expected);
     const PlayerRead read = ReadLikeThePlayer(path);
     EXPECT_EQ(read.result, MMSYSERR_NOERROR);
@@ -185,8 +165,8 @@ TEST(MultimediaFile, AnOddSizedChunkIsPaddedAndSkippedOverTheirPad) {
 TEST(MultimediaFile, DescendFindsChunksInOrderAndSkipsOthers) {
     TemporaryFolder folder;
     const std::string format16 = FormatBytes().substr(0, 16);
-    folder.Write("a.wav", Riff("WAVE", Chunk("LIST", "INFOx") + Chunk("fmt ", format16) +
-                                           Chunk("fact", "1234") + Chunk("data", "samples!")));
+    folder.Write("a.wav", Riff(Chunk("LIST", "INFOx") + Chunk("fmt ", format16) +
+                               Chunk("fact", "1234") + Chunk("data", "samples!")));
     const PlayerRead read = ReadLikeThePlayer(folder.File("a.wav"));
     EXPECT_EQ(read.result, MMSYSERR_NOERROR);
     EXPECT_EQ(read.format, format16);
@@ -215,7 +195,7 @@ TEST(MultimediaFile, DescendFindsChunksInOrderAndSkipsOthers) {
 
 TEST(MultimediaFile, DataBeforeFormatIsNotFound) {
     TemporaryFolder folder;
-    folder.Write("a.wav", Riff("WAVE", Chunk("data", "samples!") + Chunk("fmt ", FormatBytes())));
+    folder.Write("a.wav", Riff(Chunk("data", "samples!") + Chunk("fmt ", FormatBytes())));
     EXPECT_EQ(ReadLikeThePlayer(folder.File("a.wav")).result, MMIOERR_CHUNKNOTFOUND);
 }
 
@@ -230,14 +210,14 @@ TEST(MultimediaFile, MalformedFilesFailCleanly) {
         {"empty", ""},
         {"text", "This is not a sound file at all.\n"},
         {"truncated RIFF header", "RIFF\x10"},
-        {"RIFF without form type", "RIFF" + LittleEndian32(4)},
-        {"another form type", Riff("AVI ", fmt + Chunk("data", "ab"))},
-        {"format chunk header cut", Riff("WAVE", "fmt \x12")},
-        {"no data chunk", Riff("WAVE", fmt)},
+        {"RIFF without form type", "RIFF" + Little32(4)},
+        {"another form type", Riff(fmt + Chunk("data", "ab"), "AVI ")},
+        {"format chunk header cut", Riff("fmt \x12")},
+        {"no data chunk", Riff(fmt)},
         {"chunk size beyond the end before data",
-         Riff("WAVE", fmt + "junk" + LittleEndian32(0xFFFFFFF0u) + Chunk("data", "ab"))},
+         Riff(fmt + "junk" + Little32(0xFFFFFFF0u) + Chunk("data", "ab"))},
         {"data outside a RIFF chunk that is too short",
-         "RIFF" + LittleEndian32(4 + static_cast<std::uint32_t>(fmt.size())) + "WAVE" + fmt +
+         "RIFF" + Little32(4 + static_cast<std::uint32_t>(fmt.size())) + "WAVE" + fmt +
              Chunk("data", "ab")},
     };
     for (const Case& test : cases) {
@@ -247,9 +227,9 @@ TEST(MultimediaFile, MalformedFilesFailCleanly) {
     }
 
     // A chunk that claims more than the file holds yields what there is.
-    folder.Write("cut.wav", Riff("WAVE", "fmt " + LittleEndian32(5000) + "xx"));
+    folder.Write("cut.wav", Riff("fmt " + Little32(5000) + "xx"));
     EXPECT_EQ(ReadLikeThePlayer(folder.File("cut.wav")).result, MMIOERR_CANNOTREAD);
-    folder.Write("short.wav", Riff("WAVE", fmt + "data" + LittleEndian32(1000) + "0123456789"));
+    folder.Write("short.wav", Riff(fmt + "data" + Little32(1000) + "0123456789"));
     const PlayerRead read = ReadLikeThePlayer(folder.File("short.wav"));
     EXPECT_EQ(read.data, "0123456789");
 }

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace porthold::app::testing {
+namespace porthold::testing {
 
 // A program run as a child process in a folder of its own choosing, with an
 // environment of its own, its output and errors collected in files.
@@ -39,7 +39,11 @@ private:
     std::string errorsFile_;
 };
 
+// This process's own environment, for a child that should see it with a few
+// changes.
+std::map<std::string, std::string> CurrentEnvironment();
+
 // Polls `condition` every 20 ms for up to `limitMilliseconds`; whether it held.
 bool WaitFor(const std::function<bool()>& condition, std::uint32_t limitMilliseconds);
 
-}  // namespace porthold::app::testing
+}  // namespace porthold::testing

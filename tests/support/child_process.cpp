@@ -1,4 +1,4 @@
-#include "child_process.h"
+#include "support/child_process.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -12,7 +12,7 @@
 
 extern char** environ;
 
-namespace porthold::app::testing {
+namespace porthold::testing {
 
 ChildProcess::ChildProcess(const std::string& program, const std::vector<std::string>& arguments,
                            const std::string& workingFolder,
@@ -84,6 +84,18 @@ std::string ChildProcess::Errors() const {
     return platform::ReadFileContents(errorsFile_).value_or("");
 }
 
+std::map<std::string, std::string> CurrentEnvironment() {
+    std::map<std::string, std::string> variables;
+    for (char** variable = environ; *variable != nullptr; ++variable) {
+        const std::string text = *variable;
+        const std::size_t equals = text.find('=');
+        if (equals != std::string::npos) {
+            variables.emplace(text.substr(0, equals), text.substr(equals + 1));
+        }
+    }
+    return variables;
+}
+
 bool WaitFor(const std::function<bool()>& condition, std::uint32_t limitMilliseconds) {
     const auto end =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMilliseconds);
@@ -96,4 +108,4 @@ bool WaitFor(const std::function<bool()>& condition, std::uint32_t limitMillisec
     return true;
 }
 
-}  // namespace porthold::app::testing
+}  // namespace porthold::testing
