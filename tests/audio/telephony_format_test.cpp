@@ -53,7 +53,8 @@ TEST_F(TelephonyFormatTest, OtherFormatsFailWithTheNotice) {
     for (const auto& shown : boxes.shown()) {
         EXPECT_EQ(shown.text,
                   "The selected sound file is not a valid telephony format.\nPlease see the "
-                  "documentation for the valid formatspecifications.");
+                  "documentation for the valid formatspec"
+                  "ifications.");
         EXPECT_EQ(shown.caption, "Porthold");
         EXPECT_EQ(shown.buttons, platform::MessageBoxButtons::Ok);
         EXPECT_EQ(shown.icon, platform::MessageBoxIcon::Information);
