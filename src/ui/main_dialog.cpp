@@ -203,7 +203,12 @@ void MainDialog::ShowApplicationIcon() {
 // Status line and main controls
 
 void MainDialog::SetStatus(std::string_view text) {
-    statusLabel_->setText(FromUtf8(text));
+    // The engine sets its idle text on every tick; only a change is painted.
+    const QString newText = FromUtf8(text);
+    if (newText == statusLabel_->text()) {
+        return;
+    }
+    statusLabel_->setText(newText);
     // Painted now rather than on the next pass of the event loop: the thread
     // may block in a telephony or audio request right after.
     statusLabel_->repaint();
