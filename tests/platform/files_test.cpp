@@ -1,17 +1,17 @@
 #include "platform/files.h"
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
-#include <csignal>
 #include <filesystem>
 
+#include "support/file_size_limit.h"
 #include "support/temporary_folder.h"
 
 namespace porthold::platform {
 namespace {
 
+using testing::FileSizeLimit;
 using testing::TemporaryFolder;
 
 int CountEntries(const std::string& folder) {
@@ -21,27 +21,6 @@ int CountEntries(const std::string& folder) {
     }
     return count;
 }
-
-// Makes every write past `bytes` fail with EFBIG, as a full disk would, for the
-// lifetime of the object. Works for root too, unlike file permissions.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
-        ::getrlimit(RLIMIT_FSIZE, &previous_);
-        rlimit limited = previous_;
-        limited.rlim_cur = bytes;
-        ::setrlimit(RLIMIT_FSIZE, &limited);
-    }
-    ~FileSizeLimit() {
-        ::setrlimit(RLIMIT_FSIZE, &previous_);
-        std::signal(SIGXFSZ, previousHandler_);
-    }
-
-private:
-    rlimit previous_{};
-    void (*previousHandler_)(int);
-};
 
 TEST(ReplaceFileContents, WritesNewFilesAndReplacesOldOnesWhole) {
     TemporaryFolder folder;
