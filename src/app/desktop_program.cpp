@@ -16,8 +16,9 @@
 #include "telephony/reply_wait.h"
 #include "telephony/tapi_binding.h"
 #include "ui/main_dialog.h"
-#include "ui/placeholder_dialogs.h"
 #include "ui/qt_engine_dialogs.h"
+#include "ui/qt_file_dialogs.h"
+#include "ui/qt_management_dialogs.h"
 #include "ui/qt_message_boxes.h"
 #include "ui/qt_timer_driver.h"
 
@@ -40,7 +41,8 @@ void RunMainWindow(const Foundation& foundation) {
     waveDevices.RegisterSoundCard(soundCard);
     telephony::TapiBinding tapi;
     telephony::ThreadedReplyWait replyWait(foundation.clock);
-    ui::PlaceholderDialogs managementDialogs;
+    ui::QtFileDialogs fileDialogs;
+    ui::QtManagementDialogs managementDialogs;
     ui::MainDialog window(managementDialogs);
     foundation.messageBoxes.SetOwner(&window);
 
@@ -62,6 +64,17 @@ void RunMainWindow(const Foundation& foundation) {
         .instance = static_cast<telephony::HINSTANCE>(::getpid()),
     });
     window.SetProgram(program);
+    managementDialogs.Bind(ui::DialogServices{
+        .clock = foundation.clock,
+        .messageBoxes = foundation.messageBoxes,
+        .fileDialogs = fileDialogs,
+        .registry = foundation.registry,
+        .errorLog = program.ErrorLog(),
+        .settings = program.Settings(),
+        .audio = program.Audio(),
+        .callers = program.Callers(),
+        .messages = program.Messages(),
+    });
 
     // Ends every loop that runs, the nested ones of open dialogs too, as a
     // quit message would; the window's shutdown follows.

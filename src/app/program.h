@@ -90,7 +90,9 @@ public:
     telephony::CallEngine& Engine() { return engine_; }
     audio::Audio& Audio() { return audio_; }
     const store::CallerPinList& Callers() const { return callers_; }
+    store::CallerPinList& Callers() { return callers_; }
     const store::MessageList& Messages() const { return messages_; }
+    store::MessageList& Messages() { return messages_; }
     const telephony::TelephonyHandles& Handles() const { return handles_; }
     config::ErrorLog& ErrorLog() { return errorLog_; }
 

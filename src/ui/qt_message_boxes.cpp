@@ -1,5 +1,6 @@
 #include "ui/qt_message_boxes.h"
 
+#include <QApplication>
 #include <QMessageBox>
 
 namespace porthold::ui {
@@ -54,7 +55,11 @@ ButtonSet ButtonsFor(MessageBoxButtons buttons) {
 MessageBoxAnswer QtMessageBoxes::Show(std::string_view text, std::string_view caption,
                                       MessageBoxButtons buttons, MessageBoxIcon icon) {
     const ButtonSet set = ButtonsFor(buttons);
-    QMessageBox box(IconFor(icon), FromUtf8(caption), FromUtf8(text), set.buttons, owner_);
+    // A box belongs to the window the user is working in: the topmost dialog
+    // when one is open, otherwise the owner.
+    QWidget* parent = QApplication::activeModalWidget();
+    QMessageBox box(IconFor(icon), FromUtf8(caption), FromUtf8(text), set.buttons,
+                    parent != nullptr ? parent : owner_.data());
     box.setTextFormat(Qt::PlainText);
     box.setDefaultButton(set.defaultButton);
     box.setEscapeButton(set.escapeButton);

@@ -17,7 +17,7 @@
 #include "telephony/pick_up_prompt.h"
 #include "ui/dialog_resources.h"
 #include "ui/main_dialog.h"
-#include "ui/placeholder_dialogs.h"
+#include "ui/qt_management_dialogs.h"
 #include "ui/qt_engine_dialogs.h"
 #include "ui/qt_timer_driver.h"
 
@@ -140,7 +140,7 @@ protected:
     platform::SystemClock clock;
     ui::QtTimerDriver driver{clock};
     ProgramHarness harness{clock, LineSetup::VoiceModem, ReplyWaiting::Threaded};
-    ui::PlaceholderDialogs managementDialogs;
+    ui::QtManagementDialogs managementDialogs;
     ui::MainDialog window{managementDialogs};
     std::vector<int> results;
     std::unique_ptr<Program> program;

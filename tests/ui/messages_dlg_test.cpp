@@ -1,0 +1,1 @@
+#include "ui/messages_dlg.h"

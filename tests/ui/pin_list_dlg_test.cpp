@@ -1,0 +1,1 @@
+#include "ui/pin_list_dlg.h"
