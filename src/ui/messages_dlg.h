@@ -17,6 +17,7 @@ public:
     void SetNewMessageCount(int count) { count_ = count; }
     int NewMessageCount() const { return count_; }
     int count_ = 0;
+
 private:
     const DialogServices& services_;
 };

@@ -16,6 +16,7 @@ public:
     PinListDlg(const DialogServices& services, QWidget* parent = nullptr);
     void SetRemotePin(const std::string& pin) { remotePin_ = pin; }
     std::string remotePin_;
+
 private:
     const DialogServices& services_;
 };

@@ -2,7 +2,8 @@
 
 namespace porthold::ui {
 
-SettingsDlg::SettingsDlg(const DialogServices& services, const config::Settings& values, QWidget* parent)
+SettingsDlg::SettingsDlg(const DialogServices& services, const config::Settings& values,
+                         QWidget* parent)
     : QDialog(parent), services_(services) {
     (void)values;
     setObjectName(QStringLiteral("SettingsDlg"));

@@ -13,7 +13,8 @@ class SettingsDlg final : public QDialog {
     Q_OBJECT
 
 public:
-    SettingsDlg(const DialogServices& services, const config::Settings& values, QWidget* parent = nullptr);
+    SettingsDlg(const DialogServices& services, const config::Settings& values,
+                QWidget* parent = nullptr);
 
 private:
     const DialogServices& services_;

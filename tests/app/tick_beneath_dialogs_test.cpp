@@ -17,8 +17,8 @@
 #include "telephony/pick_up_prompt.h"
 #include "ui/dialog_resources.h"
 #include "ui/main_dialog.h"
-#include "ui/qt_management_dialogs.h"
 #include "ui/qt_engine_dialogs.h"
+#include "ui/qt_management_dialogs.h"
 #include "ui/qt_timer_driver.h"
 
 namespace porthold::app::testing {

@@ -53,10 +53,10 @@ std::string DialogFixture::WriteSound(const std::string& name, std::uint32_t mil
 
 int DialogFixture::RunModal(QDialog& dialog, std::function<void(QDialog&)> whileOpen) {
     const char* className = dialog.metaObject()->className();
-    porthold::testing::WhenModalOpens(className, [whileOpen = std::move(whileOpen)](
-                                                     QWidget& modal) {
-        whileOpen(static_cast<QDialog&>(modal));
-    });
+    porthold::testing::WhenModalOpens(className,
+                                      [whileOpen = std::move(whileOpen)](QWidget& modal) {
+                                          whileOpen(static_cast<QDialog&>(modal));
+                                      });
     return dialog.exec();
 }
 
