@@ -15,6 +15,13 @@ inline constexpr BitmapId kBitmapMessages = 148;
 inline constexpr BitmapId kBitmapPinList = 162;
 inline constexpr BitmapId kBitmapSettings = 172;
 inline constexpr BitmapId kBitmapPickUp = 177;
+// The program's picture in the about and help dialog: the same as the pick-up prompt's.
+inline constexpr BitmapId kBitmapAbout = 177;
+// A globe before the web and e-mail links, and a book before the local help.
+inline constexpr BitmapId kBitmapWebLink = 112;
+inline constexpr BitmapId kBitmapHelpLink = 173;
+// Two 16 × 16 row images side by side: a new message, then a heard one.
+inline constexpr BitmapId kBitmapMessageStates = 166;
 
 // One picture at each density it was drawn for, the plain one first; every
 // image carries its device-pixel ratio. Empty when the picture does not exist.
