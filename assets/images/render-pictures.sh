@@ -15,8 +15,12 @@ for bitmap in 147 148 162 172; do
     render "bitmap$bitmap.svg" 32 "png/bitmap$bitmap.png"
     render "bitmap$bitmap.svg" 64 "png/bitmap$bitmap@2x.png"
 done
-render bitmap177.svg 24 png/bitmap177.png
-render bitmap177.svg 48 png/bitmap177@2x.png
+for bitmap in 112 173 177; do
+    render "bitmap$bitmap.svg" 24 "png/bitmap$bitmap.png"
+    render "bitmap$bitmap.svg" 48 "png/bitmap$bitmap@2x.png"
+done
+rsvg-convert --width 32 --height 16 bitmap166.svg --output png/bitmap166.png
+rsvg-convert --width 64 --height 32 bitmap166.svg --output png/bitmap166@2x.png
 for size in 16 24 32 48 64 128 256; do
     render icon128.svg "$size" "png/icon128-$size.png"
 done
