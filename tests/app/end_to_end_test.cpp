@@ -21,6 +21,7 @@ using porthold::testing::ChildProcess;
 using porthold::testing::WaitFor;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
+using ::testing::Not;
 
 const std::string kProgram = PORTHOLD_PROGRAM;
 const std::string kObservedProgram = PORTHOLD_OBSERVED_PROGRAM;
@@ -73,8 +74,44 @@ protected:
         return platform::ReadFileContents(ProgramFolder() + "messages/messages.lst").value_or("");
     }
 
+    // The onlooking copy, working its windows by the commands given to Work.
+    std::unique_ptr<ChildProcess> StartObserved() {
+        environment["LD_LIBRARY_PATH"] = kServiceLibraryFolder;
+        environment["PORTHOLD_GUI_SCRIPT"] = folder.File("gui-script");
+        return Start(kObservedProgram, "observed");
+    }
+
+    // Hands the onlooker commands and waits until it has carried out all it
+    // was given.
+    bool Work(ChildProcess& porthold, const std::vector<std::string>& commands) {
+        std::string script = folder.Read("gui-script");
+        for (const std::string& command : commands) {
+            script += command + "\n";
+        }
+        folder.Write("gui-script", script);
+        commandsGiven_ += commands.size();
+        return WaitFor(
+            [&] {
+                const std::string output = porthold.Output();
+                std::size_t done = 0;
+                for (auto at = output.find("done:"); at != std::string::npos;
+                     at = output.find("done:", at + 1)) {
+                    ++done;
+                }
+                return done == commandsGiven_;
+            },
+            20000);
+    }
+
+    static bool Shows(ChildProcess& porthold, const std::string& line) {
+        return porthold.Output().find(line + "\n") != std::string::npos;
+    }
+
     porthold::testing::TemporaryFolder folder;
     std::map<std::string, std::string> environment;
+
+private:
+    std::size_t commandsGiven_ = 0;
 };
 
 TEST_F(EndToEnd, TheProgramStartsSilentlyTakesAMessageAndEndsInOrderOnASignal) {
@@ -140,6 +177,68 @@ TEST_F(EndToEnd, TheWindowWaitsForACallShowsTheNewMessageAndTurnsASecondCopyAway
     porthold->Signal(SIGTERM);
     EXPECT_EQ(porthold->Wait(15000), 0);
     EXPECT_THAT(porthold->Errors(), IsEmpty());
+}
+
+TEST_F(EndToEnd, ACallerAddedInThePinListRingsThroughWhenKeyed) {
+    folder.Write("gui-script", "");
+    auto porthold = StartObserved();
+    ASSERT_TRUE(WaitFor([&] { return Shows(*porthold, "status: Waiting for call..."); }, 15000))
+        << porthold->Output() << porthold->Errors();
+
+    ASSERT_TRUE(Work(*porthold, {"click pinListButton", "click addButton", "type pinField 2468",
+                                 "type messageField Grandma", "click okButton", "click okButton"}))
+        << porthold->Output();
+    EXPECT_THAT(platform::ReadFileContents(ProgramFolder() + "PIN.lst").value_or(""),
+                HasSubstr("2468\r\nIncoming call from... Grandma\r\n"));
+
+    ChildProcess phone(kPhone,
+                       {"call", "--socket", Socket(), "--ring-every", "0.5", "wait:1", "keys:2468#",
+                        "wait:8", "hangup"},
+                       folder.Path(), environment, folder.File("phone"));
+    EXPECT_TRUE(WaitFor(
+        [&] { return Shows(*porthold, "notification:Incoming call from... Grandma"); }, 20000))
+        << porthold->Output();
+    ASSERT_EQ(phone.Wait(30000), 0) << phone.Errors();
+
+    porthold->Signal(SIGTERM);
+    EXPECT_EQ(porthold->Wait(15000), 0);
+}
+
+TEST_F(EndToEnd, AMessageIsPlayedAndDeletedInTheMessagesDialog) {
+    folder.Write("gui-script", "");
+    auto porthold = StartObserved();
+    ASSERT_TRUE(WaitFor([&] { return Shows(*porthold, "status: Waiting for call..."); }, 15000))
+        << porthold->Output() << porthold->Errors();
+    auto phone = CallAndLeaveAMessage();
+    ASSERT_EQ(phone->Wait(30000), 0) << phone->Errors();
+    ASSERT_TRUE(WaitFor([&] { return Shows(*porthold, "messages-button:New\\nMessage(s)"); }, 5000))
+        << porthold->Output();
+    const std::string message = ProgramFolder() + "messages/m0000000.wav";
+
+    // The playing window closes by itself at the message's end; the list is
+    // found again only then.
+    ASSERT_TRUE(Work(*porthold, {"click messagesButton", "select messageList 0", "click playButton",
+                                 "select messageList 0"}))
+        << porthold->Output();
+    EXPECT_THAT(MessageList(), HasSubstr(message + "\r\n#\r\n"));
+    EXPECT_THAT(MessageList(), HasSubstr("\r\n0\r\n")) << "heard";
+
+    ASSERT_TRUE(Work(*porthold, {"click deleteButton", "click okButton"})) << porthold->Output();
+    EXPECT_TRUE(Shows(*porthold,
+                      "box:This will permanently delete the selected message.\\n\\n"
+                      "Continue?"));
+    EXPECT_TRUE(WaitFor([&] { return !platform::FileExists(message); }, 5000));
+    EXPECT_THAT(MessageList(), Not(HasSubstr(message)));
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            const std::string output = porthold->Output();
+            return output.rfind("messages-button:Messages") > output.find("messages-button:New");
+        },
+        5000))
+        << porthold->Output();
+
+    porthold->Signal(SIGTERM);
+    EXPECT_EQ(porthold->Wait(15000), 0);
 }
 
 }  // namespace

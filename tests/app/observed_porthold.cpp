@@ -1,18 +1,23 @@
 // The real program with an onlooker in its event loop, for the end-to-end
 // tests: it prints every new status text, every caption of the Messages
-// button and every message box, one line each, and answers each box with its
-// default button, as a user at the screen would. Nothing of the program is
-// replaced.
+// button, every incoming-call notification and every message box, one line
+// each, and answers each box with its default button, as a user at the screen
+// would. With PORTHOLD_GUI_SCRIPT naming a file, it also works the windows
+// by the commands written to that file (see GuiScript). Nothing of the
+// program is replaced.
 
 #include <QApplication>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QTimer>
 #include <iostream>
+#include <memory>
 
 #include "app/desktop_program.h"
 #include "app/qt_message_filter.h"
+#include "gui_script.h"
 
 namespace {
 
@@ -21,6 +26,10 @@ public:
     Onlooker() {
         connect(&timer_, &QTimer::timeout, this, [this] { Look(); });
         timer_.start(10);
+        const QString script = qEnvironmentVariable("PORTHOLD_GUI_SCRIPT");
+        if (!script.isEmpty()) {
+            script_ = std::make_unique<porthold::app::testing::GuiScript>(script, &Print);
+        }
     }
 
 private:
@@ -45,13 +54,21 @@ private:
                 Print("messages-button", messagesCaption_);
             }
         }
-        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal != notification_ && modal != nullptr &&
+            modal->inherits("porthold::ui::IncomingCallDlg")) {
+            notification_ = modal;
+            Print("notification", modal->findChild<QLabel*>("notificationText")->text());
+        }
+        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
             Print("box", box->text());
             box->defaultButton()->click();
         }
     }
 
     QTimer timer_;
+    std::unique_ptr<porthold::app::testing::GuiScript> script_;
+    QPointer<QWidget> notification_;
     QString status_;
     QString messagesCaption_;
 };
