@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include "ui/dialog_controls.h"
 #include "ui/dialog_units.h"
 #include "ui/widgets/pictures.h"
 
@@ -32,15 +33,6 @@ constexpr std::array<LinkButtonSetUp, 3> kLinkButtons = {{
      "E-mail Quillmoor Software (Internet connection required)", 16},
 }};
 
-QLabel* CreateSunkenLabel(QWidget* parent, const char* objectName, QRect geometry) {
-    auto* label = new QLabel(parent);
-    label->setObjectName(QString::fromLatin1(objectName));
-    label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    label->setGeometry(geometry);
-    label->setAlignment(Qt::AlignCenter);
-    return label;
-}
-
 }  // namespace
 
 std::string_view WebsiteAddress() {
@@ -67,21 +59,23 @@ AboutDlg::AboutDlg(const DialogServices& services, QWidget* parent) : QDialog(pa
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 
-    QLabel* version = CreateSunkenLabel(this, "versionLabel", DialogRect(units, 28, 7, 62, 16));
+    auto* version = new QLabel(this);
+    version->setObjectName(QStringLiteral("versionLabel"));
+    version->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    version->setGeometry(DialogRect(units, 28, 7, 62, 16));
+    version->setAlignment(Qt::AlignCenter);
     version->setTextFormat(Qt::PlainText);
     version->setText(
         QString::fromLatin1(kVersionText.data(), static_cast<qsizetype>(kVersionText.size())));
 
-    QLabel* picture = CreateSunkenLabel(this, "picture", DialogRect(units, 7, 7, 17, 16));
-    const widgets::PictureImages images = widgets::LoadBitmap(widgets::kBitmapAbout);
-    if (!images.empty()) {
-        picture->setPixmap(QPixmap::fromImage(images.back()));
-        picture->setScaledContents(false);
-    }
+    const QRect picture = DialogRect(units, 7, 7, 17, 16);
+    CreatePictureFrame(this, widgets::kBitmapAbout, picture.topLeft(), picture.size());
 
     auto* group = new QGroupBox(QStringLiteral("Help Options"), this);
     group->setObjectName(QStringLiteral("helpOptions"));
-    group->setGeometry(DialogRect(units, 7, 52, 160, 141));
+    // This style draws the title above the frame rather than on its line, so the
+    // frame starts higher for its line to pass above the first link.
+    group->setGeometry(DialogRect(units, 7, 44, 160, 149));
 
     CreateLinkButtons(services.settings);
     // Tab goes from OK through the links in their order.

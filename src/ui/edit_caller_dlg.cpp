@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "platform/multimedia/wave_types.h"
+#include "ui/dialog_controls.h"
 #include "ui/dialog_units.h"
 
 namespace porthold::ui {
@@ -54,8 +55,7 @@ PinCheck CheckPin(const std::string& pin, const std::string& remotePin,
     if (pin.empty() || pin == remotePin || !callers.IsPinFree(pin)) {
         return {};
     }
-    const bool allDigits =
-        std::all_of(pin.begin(), pin.end(), [](char c) { return c >= '0' && c <= '9'; });
+    const bool allDigits = HoldsOnlyDigits(pin);
     return {allDigits, !allDigits};
 }
 
@@ -177,10 +177,8 @@ void EditCallerDlg::OnPinEdited() {
 }
 
 void EditCallerDlg::ChangeSound() {
-    platform::FileDialogRequest request;
-    request.purpose = platform::FileDialogPurpose::Open;
-    request.startFolder = services_.settings.soundsFolder;
-    const std::optional<std::string> chosen = services_.fileDialogs.ChooseFile(request);
+    const std::optional<std::string> chosen =
+        ChooseSoundFile(services_, platform::FileDialogPurpose::Open);
     if (!chosen) {
         return;
     }
@@ -191,9 +189,7 @@ void EditCallerDlg::ChangeSound() {
 }
 
 void EditCallerDlg::PreviewSound() {
-    audio::WavePlayer& player = services_.audio.Player();
-    player.InterruptWaveOut();
-    if (!player.PlayWaveOut(sound_, platform::WAVE_MAPPER, audio::Interruptible::Yes)) {
+    if (!PlayPreview(services_.audio.Player(), sound_)) {
         // The name stays: the card may only be busy for now.
         Inform(kNotPlayableText);
     }

@@ -13,6 +13,7 @@
 
 #include "platform/files.h"
 #include "platform/multimedia/wave_types.h"
+#include "ui/dialog_controls.h"
 #include "ui/dialog_units.h"
 #include "ui/popup_window.h"
 #include "ui/report_view.h"
@@ -111,17 +112,8 @@ void MessagesDlg::BuildControls() {
     const LayoutUnits units = FontLayoutUnits(font());
     setFixedSize(DialogWidth(units, kWidth), DialogHeight(units, kHeight));
 
-    // The picture keeps its own size, in a sunken frame.
-    auto* picture = new QLabel(this);
-    picture->setObjectName(QStringLiteral("picture"));
-    picture->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    picture->setLineWidth(1);
-    const widgets::PictureImages images = widgets::LoadBitmap(widgets::kBitmapMessages);
-    picture->setGeometry(DialogRect(units, 7, 8, 18, 17));
-    if (!images.empty()) {
-        picture->setPixmap(QPixmap::fromImage(images.front()));
-        picture->adjustSize();
-    }
+    const QRect picture = DialogRect(units, 7, 8, 18, 17);
+    CreatePictureFrame(this, widgets::kBitmapMessages, picture.topLeft(), picture.size());
 
     play_ = AddButton(QStringLiteral("playButton"), QStringLiteral("Play"), kPlayButton,
                       DialogRect(units, 30, 10, 50, 14));

@@ -3,6 +3,7 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include "ui/dialog_controls.h"
 #include "ui/dialog_units.h"
 #include "ui/report_view.h"
 #include "ui/widgets/pictures.h"
@@ -57,16 +58,8 @@ void PinListDlg::CreateControls() {
     const LayoutUnits units = FontLayoutUnits(font());
     setFixedSize(DialogWidth(units, kWidth), DialogHeight(units, kHeight));
 
-    auto* picture = new QLabel(this);
-    picture->setObjectName(QStringLiteral("picture"));
-    picture->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    picture->setLineWidth(1);
-    const widgets::PictureImages images = widgets::LoadBitmap(widgets::kBitmapPinList);
-    if (!images.empty()) {
-        picture->setPixmap(QPixmap::fromImage(images.front()));
-    }
-    picture->adjustSize();
-    picture->move(DialogRect(units, 7, 8, 0, 0).topLeft());
+    const QRect picture = DialogRect(units, 7, 8, 23, 21);
+    CreatePictureFrame(this, widgets::kBitmapPinList, picture.topLeft(), picture.size());
 
     auto* ok = CreateButton(this, "OK", "okButton", kOkButton);
     ok->setGeometry(DialogRect(units, 258, 10, 50, 14));

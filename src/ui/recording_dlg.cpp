@@ -7,6 +7,7 @@
 
 #include "platform/files.h"
 #include "platform/multimedia/wave_types.h"
+#include "ui/dialog_controls.h"
 #include "ui/dialog_units.h"
 #include "ui/popup_window.h"
 
@@ -28,11 +29,6 @@ constexpr std::string_view kStopFailedMessage = "RecordingDlg: StopRecording fai
 constexpr std::string_view kCopyFailedMessage = "RecordingDlg: CopyFile failed";
 
 }  // namespace
-
-void PlayPreview(audio::WavePlayer& player, const std::string& fileName) {
-    player.InterruptWaveOut();
-    player.PlayWaveOut(fileName, platform::WAVE_MAPPER, audio::Interruptible::Yes);
-}
 
 RecordingDlg::RecordingDlg(const DialogServices& services, QWidget* parent)
     : QDialog(parent), services_(services) {
@@ -114,10 +110,8 @@ void RecordingDlg::OfferToKeepRecording() {
     if (answer != platform::MessageBoxAnswer::Yes) {
         return;
     }
-    platform::FileDialogRequest request;
-    request.purpose = platform::FileDialogPurpose::Save;
-    request.startFolder = services_.settings.soundsFolder;
-    const std::optional<std::string> target = services_.fileDialogs.ChooseFile(request);
+    const std::optional<std::string> target =
+        ChooseSoundFile(services_, platform::FileDialogPurpose::Save);
     // The save dialog has already asked before an existing file is replaced.
     if (target &&
         !platform::CopyFile(TemporaryFile(), *target, platform::ExistingTarget::Overwrite)) {

@@ -7,10 +7,6 @@
 
 namespace porthold::ui {
 
-// Plays a sound for the user on the sound card after cutting off the preview
-// that may still be playing; the next preview may cut this one off in turn.
-void PlayPreview(audio::WavePlayer& player, const std::string& fileName);
-
 // Records a new prompt from the sound card's microphone into the program
 // folder's "temp.wav" while it is open. Stop ends the recording, plays it back
 // and offers to keep it under a name the user chooses in the sounds folder;

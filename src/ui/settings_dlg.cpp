@@ -13,6 +13,7 @@
 
 #include "audio/telephony_format.h"
 #include "config/settings_writer.h"
+#include "ui/dialog_controls.h"
 #include "ui/dialog_units.h"
 #include "ui/recording_dlg.h"
 #include "ui/widgets/pictures.h"
@@ -216,16 +217,8 @@ void SettingsDlg::BuildPinGroup(LayoutUnits units) {
     remotePin_->setMaxLength(kRemotePinMaximumLength);
     remotePin_->setGeometry(DialogRect(units, 67, 20, 61, 14));
 
-    // The picture keeps its own size, in a sunken frame.
-    auto* picture = new QLabel(this);
-    picture->setObjectName(QStringLiteral("picture"));
-    picture->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    const widgets::PictureImages images = widgets::LoadBitmap(widgets::kBitmapSettings);
-    if (!images.empty()) {
-        picture->setPixmap(QPixmap::fromImage(images.front()));
-    }
-    picture->adjustSize();
-    picture->move(DialogRect(units, 7, 14, 0, 0).topLeft());
+    const QRect picture = DialogRect(units, 7, 14, 18, 17);
+    CreatePictureFrame(this, widgets::kBitmapSettings, picture.topLeft(), picture.size());
 }
 
 void SettingsDlg::BuildNumberGroup(LayoutUnits units) {
@@ -290,10 +283,7 @@ void SettingsDlg::OnPinChanged() {
         Inform(kPinAssignedText);
         return;
     }
-    const bool digitsOnly = std::all_of(pin.begin(), pin.end(), [](char character) {
-        return character >= '0' && character <= '9';
-    });
-    if (!digitsOnly) {
+    if (!HoldsOnlyDigits(pin)) {
         save_->setEnabled(false);
         Inform(kDigitsOnlyText);
     }
@@ -312,10 +302,8 @@ std::string& SettingsDlg::SelectedSoundPath() {
 }
 
 void SettingsDlg::OnChangeSound() {
-    platform::FileDialogRequest request;
-    request.purpose = platform::FileDialogPurpose::Open;
-    request.startFolder = services_.settings.soundsFolder;
-    const std::optional<std::string> chosen = services_.fileDialogs.ChooseFile(request);
+    const std::optional<std::string> chosen =
+        ChooseSoundFile(services_, platform::FileDialogPurpose::Open);
     if (!chosen) {
         return;
     }
