@@ -1,8 +1,27 @@
 #include "ui/report_view.h"
 
 #include <QHeaderView>
+#include <QStyledItemDelegate>
 
 namespace porthold::ui {
+
+namespace {
+
+// Rows are chosen whole, and the chosen row is highlighted: a focus frame
+// around one cell would only look like a field to type into.
+class RowDelegate final : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        QStyleOptionViewItem plain(option);
+        plain.state &= ~QStyle::State_HasFocus;
+        QStyledItemDelegate::paint(painter, plain, index);
+    }
+};
+
+}  // namespace
 
 ReportView::ReportView(const QStringList& headers, QWidget* parent) : QTableWidget(parent) {
     setColumnCount(static_cast<int>(headers.size()));
@@ -17,6 +36,7 @@ ReportView::ReportView(const QStringList& headers, QWidget* parent) : QTableWidg
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setWordWrap(false);
     setTabKeyNavigation(false);
+    setItemDelegate(new RowDelegate(this));
     connect(selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &ReportView::SelectionChanged);
 }
