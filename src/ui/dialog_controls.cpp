@@ -43,6 +43,12 @@ bool PlayPreview(audio::WavePlayer& player, const std::string& fileName) {
     return player.PlayWaveOut(fileName, platform::WAVE_MAPPER, audio::Interruptible::Yes);
 }
 
+bool ConfirmDeletion(platform::MessageBoxes& messageBoxes, std::string_view question,
+                     std::string_view caption) {
+    return messageBoxes.Show(question, caption, platform::MessageBoxButtons::OkCancel,
+                             platform::MessageBoxIcon::Question) == platform::MessageBoxAnswer::Ok;
+}
+
 bool HoldsOnlyDigits(std::string_view text) {
     return std::all_of(text.begin(), text.end(),
                        [](char character) { return character >= '0' && character <= '9'; });

@@ -7,6 +7,7 @@
 
 #include "audio/wave_player.h"
 #include "platform/file_dialogs.h"
+#include "platform/message_boxes.h"
 #include "ui/dialog_services.h"
 #include "ui/widgets/pictures.h"
 
@@ -26,6 +27,11 @@ std::optional<std::string> ChooseSoundFile(const DialogServices& services,
 // dialogs were playing; the sound can be cut off in turn. False when it could
 // not be played.
 bool PlayPreview(audio::WavePlayer& player, const std::string& fileName);
+
+// Asks an OK/Cancel question before something is removed for good; true
+// only for OK.
+bool ConfirmDeletion(platform::MessageBoxes& messageBoxes, std::string_view question,
+                     std::string_view caption);
 
 // Whether every character is one of "0" to "9"; true for an empty text.
 bool HoldsOnlyDigits(std::string_view text);

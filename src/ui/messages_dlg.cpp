@@ -208,10 +208,9 @@ void MessagesDlg::OnPlay() {
     services_.messages.MarkHeard(path);
     DisableMessageButtons();
     audio::WavePlayer& player = services_.audio.Player();
-    player.InterruptWaveOut();
     // A file that cannot be played needs no word of its own: the playing
     // window finds nothing playing and closes at its first look.
-    player.PlayWaveOut(path, platform::WAVE_MAPPER, audio::Interruptible::Yes);
+    PlayPreview(player, path);
     PlayingMessageDlg playing(player, services_.clock, this);
     playing.Run();
     SaveMessageList();
@@ -224,10 +223,7 @@ void MessagesDlg::OnDelete() {
     if (row == -1) {
         return;
     }
-    const platform::MessageBoxAnswer answer = services_.messageBoxes.Show(
-        kDeleteQuestion, kDeleteCaption, platform::MessageBoxButtons::OkCancel,
-        platform::MessageBoxIcon::Question);
-    if (answer != platform::MessageBoxAnswer::Ok) {
+    if (!ConfirmDeletion(services_.messageBoxes, kDeleteQuestion, kDeleteCaption)) {
         return;
     }
     const std::string path = MessagePath(row);

@@ -148,10 +148,7 @@ void PinListDlg::DeleteCaller() {
     if (row == -1) {
         return;
     }
-    const platform::MessageBoxAnswer answer = services_.messageBoxes.Show(
-        kDeleteQuestion, kDeleteCaption, platform::MessageBoxButtons::OkCancel,
-        platform::MessageBoxIcon::Question);
-    if (answer != platform::MessageBoxAnswer::Ok) {
+    if (!ConfirmDeletion(services_.messageBoxes, kDeleteQuestion, kDeleteCaption)) {
         return;
     }
     store::CallerPinList& callers = services_.callers;
