@@ -201,7 +201,7 @@ TEST_F(EndToEnd, ACallerAddedInThePinListRingsThroughWhenKeyed) {
     ASSERT_EQ(phone.Wait(30000), 0) << phone.Errors();
 
     porthold->Signal(SIGTERM);
-    EXPECT_EQ(porthold->Wait(15000), 0);
+    EXPECT_EQ(porthold->Wait(15000), 0) << porthold->Errors();
 }
 
 TEST_F(EndToEnd, AMessageIsPlayedAndDeletedInTheMessagesDialog) {
@@ -238,7 +238,7 @@ TEST_F(EndToEnd, AMessageIsPlayedAndDeletedInTheMessagesDialog) {
         << porthold->Output();
 
     porthold->Signal(SIGTERM);
-    EXPECT_EQ(porthold->Wait(15000), 0);
+    EXPECT_EQ(porthold->Wait(15000), 0) << porthold->Errors();
 }
 
 }  // namespace

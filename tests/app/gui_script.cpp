@@ -54,10 +54,14 @@ bool GuiScript::Perform(const QStringList& words) {
     }
     if (words[0] == QStringLiteral("click")) {
         auto* button = qobject_cast<QAbstractButton*>(target);
+        if (button == nullptr) {
+            return false;
+        }
         // Later: the click may open a modal window, whose loop must not run
-        // inside this timer's handler.
-        QTimer::singleShot(0, button, [button] { button->click(); });
-        return button != nullptr;
+        // inside this timer's handler. A posted call, unlike a single-shot
+        // timer, is freed with the button even if it never runs.
+        QMetaObject::invokeMethod(button, &QAbstractButton::click, Qt::QueuedConnection);
+        return true;
     }
     if (words[0] == QStringLiteral("type") && words.size() >= 3) {
         QTest::keyClicks(target, words.mid(2).join(QLatin1Char(' ')));

@@ -75,7 +75,8 @@ TEST_F(ServiceLibrary, RingsAndKeysReachTheProgramAndTheCallerHangsUp) {
     EXPECT_EQ(phone->Wait(0), 0) << phone->Problems();
     EXPECT_THAT(phone->Events(), ElementsAre("dial", "ring 1", "ring 2", "answered", "key 1",
                                              "key 2", "key #", "key 5", "hangup by caller", "end"));
-    EXPECT_EQ(phone->TimeOf("dial"), 0u);
+    // The first event; a loaded machine may take a millisecond to print it.
+    EXPECT_LE(phone->TimeOf("dial"), 10u);
     EXPECT_GE(phone->TimeOf("ring 2") - phone->TimeOf("ring 1"), 190u);
     EXPECT_GE(phone->TimeOf("key 2") - phone->TimeOf("key 1"), 145u);
 
