@@ -216,7 +216,10 @@ std::uint32_t CallEngine::QueryWaveDevice(const char* deviceClass, DWORD initial
 
 void CallEngine::OnRing(DWORD ringCount) {
     SetStatus(" Ringing...");
-    if (!state_.answeringEnabled || ringCount < settings_.RingsAnswer || state_.callHandle == 0) {
+    // A ring read after the answer is late news of the same call: answering
+    // it again would only wait out a reply that never comes.
+    if (!state_.answeringEnabled || state_.callActive || ringCount < settings_.RingsAnswer ||
+        state_.callHandle == 0) {
         return;
     }
     // The immediate result is not looked at: without a reply the wait decides.

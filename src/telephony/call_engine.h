@@ -179,6 +179,8 @@ private:
     MessageFileProbe messageFileExists_;
 
     std::deque<LINEMESSAGE> deferredMessages_;
+    // The call whose incoming-call notification is showing; 0 = none.
+    HCALL notifiedCall_ = 0;
     FailureRunLog lineStatusLog_;
 };
 

@@ -34,6 +34,12 @@ void CallEngine::OnKey(char key) {
         state_.callerKeyed = true;
         return;
     }
+    // Once the call has rung through, the PIN is decided: later keys (a
+    // caller keying on after the answer, or the rest of a long entry) must
+    // not start another decision and a second notification.
+    if (state_.rungThrough) {
+        return;
+    }
     if (key == '#' || state_.digits.size() >= kLongestPin) {
         // The entry is complete; the key that ended it is not part of it.
         KillCallTimers();
@@ -50,6 +56,7 @@ void CallEngine::OnKey(char key) {
 }
 
 void CallEngine::DecidePin() {
+    const HCALL call = state_.callHandle;
     // An empty entry is tested first, so an empty remote PIN never matches.
     if (state_.digits.empty()) {
         state_.digits.assign(1, '#');  // assign(): GCC 12 misreports operator= of a literal at -O2
@@ -74,7 +81,12 @@ void CallEngine::DecidePin() {
     } else {
         DecideInvalidPin();
     }
-    state_.digits.clear();
+    // The notification and message boxes are modal, and the tick beneath them
+    // may have ended this call and answered the next; its digits are not ours
+    // to clear.
+    if (IsSameCallActive(call)) {
+        state_.digits.clear();
+    }
 }
 
 void CallEngine::DecideCallerPin(const std::string& text, const std::string& sound) {
@@ -84,6 +96,7 @@ void CallEngine::DecideCallerPin(const std::string& text, const std::string& sou
     // Monitoring goes on so that the caller can answer the notification with a key.
     MonitorDigits(LINEDIGITMODE_DTMF, "MainLoop: lineMonitorDigits");
     state_.notificationPending = true;
+    state_.rungThrough = true;
 
     const IncomingCallRequest request{
         .notificationText = state_.callerText,
@@ -94,18 +107,22 @@ void CallEngine::DecideCallerPin(const std::string& text, const std::string& sou
         .callerKeyed = &state_.callerKeyed,
     };
     const HCALL call = state_.callHandle;
+    notifiedCall_ = call;
     const int result = dialogs_.RunIncomingCall(request);
-    if (result == kAnswerCallResult) {
-        dialogs_.RunPickUp();
-        SetStatus(" Connected...");
+    notifiedCall_ = 0;
+    // The ticks beneath the notification may have torn the call down (the
+    // caller hung up), and even taken the next one. Neither an answer nor a
+    // message belongs to that next caller: a message taken then would record
+    // the wrong caller, and the recorder's hang-up request would be left
+    // standing to cut the next caller off at once.
+    if (!IsSameCallActive(call)) {
         return;
     }
-    // The ticks beneath the notification may have torn the call down (the
-    // caller hung up), and even taken the next one. A message taken then
-    // would record a line with no one on it, or the wrong caller, and the
-    // recorder's hang-up request would be left standing to cut off a later
-    // caller at once.
-    if (!IsSameCallActive(call)) {
+    if (result == kAnswerCallResult) {
+        dialogs_.RunPickUp();
+        if (IsSameCallActive(call)) {
+            SetStatus(" Connected...");
+        }
         return;
     }
     Play(settings_.NoAnswer, audio::Interruptible::No);

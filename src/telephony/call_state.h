@@ -40,6 +40,9 @@ struct CallState final : public audio::CallFlags {
     // is the caller's answer.
     bool notificationPending = false;
     bool callerKeyed = false;
+    // The PIN matched a caller on the list and the user was notified; the
+    // call's keys no longer make up a PIN.
+    bool rungThrough = false;
 
     bool retrieving = false;
     bool messagePlaying = false;

@@ -7,6 +7,12 @@ namespace porthold::telephony {
 
 bool CallEngine::DisconnectCall() {
     SetStatus(" Disconnecting...");
+    // A notification still showing for this call would go on ringing on the
+    // line, into whichever call comes next: it closes as a Cancel would.
+    if (notifiedCall_ != 0 && notifiedCall_ == state_.callHandle) {
+        notifiedCall_ = 0;
+        dialogs_.CancelIncomingCall();
+    }
     state_.callActive = false;
     state_.hangUpRequested = false;
     state_.pinComplete = false;
@@ -15,6 +21,7 @@ bool CallEngine::DisconnectCall() {
     state_.messageFinished = false;
     state_.notificationPending = false;
     state_.callerKeyed = false;
+    state_.rungThrough = false;
     state_.retrievalIndex = 0;
     recorder_.ResetCounts();
     state_.invalidPinCount = 0;

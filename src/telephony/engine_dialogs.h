@@ -42,6 +42,10 @@ public:
     // Shows the incoming-call notification until it ends; its result.
     virtual int RunIncomingCall(const IncomingCallRequest& request) = 0;
 
+    // Closes the notification that is showing, as its Escape key would, for
+    // a call that ended beneath it. Does nothing when none is showing.
+    virtual void CancelIncomingCall() = 0;
+
     // Shows "Pick up the receiver and begin talking..." for five seconds.
     virtual void RunPickUp() = 0;
 };

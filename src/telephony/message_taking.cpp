@@ -16,6 +16,10 @@ constexpr std::uint32_t kSilencePollMilliseconds = 1;
 
 bool CallEngine::RecordMessage(std::uint32_t waveInDevice) {
     const HCALL call = state_.callHandle;
+    // The greeting's timers would replay the greeting into the recording or
+    // hang up on the caller mid-message, whichever way message taking began
+    // (a pulse-dialling caller comes here with them still running).
+    KillCallTimers();
     SetStatus(" Recording Message...");
     Play(settings_.RecordMsg, audio::Interruptible::No);
     Play(settings_.Beep, audio::Interruptible::No);

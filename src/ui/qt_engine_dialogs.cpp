@@ -1,5 +1,7 @@
 #include "ui/qt_engine_dialogs.h"
 
+#include <utility>
+
 #include "ui/incoming_call_dlg.h"
 #include "ui/pick_up_dlg.h"
 
@@ -7,7 +9,17 @@ namespace porthold::ui {
 
 int QtEngineDialogs::RunIncomingCall(const telephony::IncomingCallRequest& request) {
     IncomingCallDlg dialog(request, player_, clock_, owner_);
-    return dialog.Run();
+    // Another notification may already be showing beneath this one's caller.
+    const QPointer<QDialog> beneath = std::exchange(incomingCall_, &dialog);
+    const int result = dialog.Run();
+    incomingCall_ = beneath;
+    return result;
+}
+
+void QtEngineDialogs::CancelIncomingCall() {
+    if (incomingCall_) {
+        incomingCall_->reject();
+    }
 }
 
 void QtEngineDialogs::RunPickUp() {

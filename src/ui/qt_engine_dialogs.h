@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDialog>
 #include <QPointer>
 #include <QWidget>
 
@@ -21,12 +22,15 @@ public:
     void SetOwner(QWidget* owner) { owner_ = owner; }
 
     int RunIncomingCall(const telephony::IncomingCallRequest& request) override;
+    void CancelIncomingCall() override;
     void RunPickUp() override;
 
 private:
     audio::WavePlayer& player_;
     platform::Clock& clock_;
     QPointer<QWidget> owner_;
+    // The notification showing, for CancelIncomingCall.
+    QPointer<QDialog> incomingCall_;
 };
 
 }  // namespace porthold::ui

@@ -45,6 +45,7 @@ class ImmediateEngineDialogs final : public telephony::EngineDialogs {
 public:
     explicit ImmediateEngineDialogs(int result) : result_(result) {}
     int RunIncomingCall(const telephony::IncomingCallRequest&) override { return result_; }
+    void CancelIncomingCall() override {}
     void RunPickUp() override {}
 
 private:

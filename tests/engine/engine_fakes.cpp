@@ -69,6 +69,7 @@ int VirtualDialogs::RunIncomingCall(const IncomingCallRequest& request) {
     Shown record{"notification", clock_.TickCount(), 0, 0, request, 0};
     const std::optional<Press> pressNow = std::exchange(press, std::nullopt);
     IncomingCallNotification notification(request, player_, clock_);
+    IncomingCallNotification* const beneath = std::exchange(notification_, &notification);
     notification.Start();
     const std::uint32_t opened = clock_.TickCount();
     const bool finished = clock_.AdvanceUntil(
@@ -90,6 +91,7 @@ int VirtualDialogs::RunIncomingCall(const IncomingCallRequest& request) {
             return notification.IsFinished();
         },
         kModalLimitMilliseconds);
+    notification_ = beneath;
     EXPECT_TRUE(finished) << "the notification never closed";
     record.closeTick = clock_.TickCount();
     record.result = notification.Result();
@@ -97,6 +99,12 @@ int VirtualDialogs::RunIncomingCall(const IncomingCallRequest& request) {
     record.request.callerKeyed = nullptr;
     shown.push_back(record);
     return notification.Result();
+}
+
+void VirtualDialogs::CancelIncomingCall() {
+    if (notification_ != nullptr) {
+        notification_->Cancel();
+    }
 }
 
 void VirtualDialogs::RunPickUp() {
@@ -126,7 +134,8 @@ void CallerSchedule::At(std::uint32_t tick, std::function<void()> action) {
 }
 
 void CallerSchedule::OnTimeChanged(std::uint32_t tickCount) {
-    // Actions run in the order of their moments; one may schedule no other.
+    // Actions run in the order of their moments. Each is taken off the list
+    // before it runs, so that it may schedule others.
     while (!actions_.empty() && static_cast<std::int32_t>(tickCount - actions_.front().tick) >= 0) {
         const std::function<void()> action = std::move(actions_.front().action);
         actions_.erase(actions_.begin());

@@ -13,6 +13,7 @@
 #include "service/telephony_service.h"
 #include "support/forwarding_tapi.h"
 #include "telephony/engine_dialogs.h"
+#include "telephony/incoming_call_notification.h"
 #include "telephony/main_controls.h"
 #include "telephony/tapi_interface.h"
 
@@ -99,6 +100,7 @@ public:
         : clock_(clock), player_(player) {}
 
     int RunIncomingCall(const IncomingCallRequest& request) override;
+    void CancelIncomingCall() override;
     void RunPickUp() override;
 
     // The next notification's button, pressed once.
@@ -108,6 +110,7 @@ public:
 private:
     platform::VirtualClock& clock_;
     audio::WavePlayer& player_;
+    IncomingCallNotification* notification_ = nullptr;
 };
 
 // Caller actions due at moments of the clock, carried out as time reaches

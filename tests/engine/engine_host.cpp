@@ -97,10 +97,18 @@ public:
     int RunIncomingCall(const telephony::IncomingCallRequest& request) override {
         std::cout << "notification: " << request.notificationText << std::endl;
         telephony::IncomingCallNotification notification(request, player_, clock_);
+        notification_ = &notification;
         notification.Start();
         RunNestedLoop(clock_, [&] { return notification.IsFinished(); });
+        notification_ = nullptr;
         std::cout << "notification ended: " << notification.Result() << std::endl;
         return notification.Result();
+    }
+
+    void CancelIncomingCall() override {
+        if (notification_ != nullptr) {
+            notification_->Cancel();
+        }
     }
 
     void RunPickUp() override {
@@ -113,6 +121,7 @@ public:
 private:
     platform::SystemClock& clock_;
     audio::WavePlayer& player_;
+    telephony::IncomingCallNotification* notification_ = nullptr;
 };
 
 class HostWindow final : public platform::TimerHandler {

@@ -1,6 +1,8 @@
 // A caller on the list: the notification, the user's or the caller's answer,
 // or a message when nobody answers.
 
+#include <algorithm>
+
 #include "engine_scenario.h"
 
 namespace porthold::telephony::testing {
@@ -155,7 +157,7 @@ TEST_F(RingThrough, EscapeOrTakeAMessageLeadToMessageTaking) {
     EXPECT_EQ(Messages()[1].pin, "123");
 }
 
-TEST_F(RingThrough, ACallerWhoHangsUpDuringTheNotificationLeavesNoMessage) {
+TEST_F(RingThrough, ACallerWhoHangsUpClosesTheNotificationAndNothingOfItReachesTheNextCaller) {
     CallIn();
     Press("123#");
     // During the notification's nested loop, after the first ring.
@@ -165,26 +167,86 @@ TEST_F(RingThrough, ACallerWhoHangsUpDuringTheNotificationLeavesNoMessage) {
         seenDuringNotification = {status.Current(), state.callActive ? "active" : "gone",
                                   dialogs.shown.empty() ? "open" : "closed"};
     });
-    Run(40000);
+    Run(7300);
 
-    // The nested tick tore the call down while the notification stayed up.
-    EXPECT_THAT(seenDuringNotification, ElementsAre(" Waiting for call...", "gone", "open"));
+    // The nested tick tore the call down and closed the notification with it.
+    EXPECT_THAT(seenDuringNotification, ElementsAre(" Waiting for call...", "gone", "closed"));
     EXPECT_EQ(state.callHandle, 0u);
     EXPECT_THAT(controls.events, ElementsAre("lock", "unlock"));
     ASSERT_EQ(dialogs.shown.size(), 1u);
-    EXPECT_EQ(dialogs.shown[0].result, kTakeMessageResult);
+    EXPECT_EQ(dialogs.shown[0].result, kNotificationCancelled);
     // Nothing is recorded from a line with no call on it, and no hang-up
     // request is left behind for the next caller.
     EXPECT_THAT(Messages(), IsEmpty());
     EXPECT_FALSE(audio.Recorder().HasBuffers());
     EXPECT_FALSE(state.hangUpRequested);
-    EXPECT_EQ(status.Current(), " Waiting for call...");
 
+    // The next caller hears the greeting, and none of the old caller's ringing.
     caller = TestCaller{};
     CallIn();
-    Run(5000);
+    Run(12000);
     EXPECT_TRUE(state.callActive);
     EXPECT_FALSE(caller.hungUpTick);
+    for (const HeardSound& sound : HeardOnLine()) {
+        if (sound.start >= 0) {
+            EXPECT_NE(sound.name, "ring") << "at " << sound.start;
+        }
+    }
+    EXPECT_EQ(dialogs.shown.size(), 1u);
+}
+
+TEST_F(RingThrough, TheNextCallAnsweredBeneathThePickUpPromptKeepsItsOwnKeys) {
+    dialogs.press = VirtualDialogs::Press{VirtualDialogs::Button::Answer, 0};
+    CallIn();
+    Press("123#");
+    // Once the pick-up prompt shows, this caller hangs up and the next one is
+    // answered and starts keying a PIN, all beneath the prompt.
+    TestCaller next;
+    std::function<void()> onceThePromptShows = [&] {
+        if (dialogs.shown.empty()) {
+            After(10, onceThePromptShows);
+            return;
+        }
+        line.HangUp(&caller);
+        After(500, [&] { ASSERT_EQ(line.Dial(&next), service::DialResult::Offered); });
+        for (std::uint32_t ring = 0; ring < 3; ++ring) {
+            After(600 + ring * 300, [&] { line.Ring(&next); });
+        }
+        After(3000, [&] { line.PressKey('9', service::KeyMode::Dtmf, &next); });
+    };
+    After(10, onceThePromptShows);
+    Run(15000);
+
+    ASSERT_TRUE(next.answeredTick);
+    ASSERT_EQ(dialogs.shown.size(), 2u);
+    EXPECT_EQ(dialogs.shown[1].dialog, "pick-up");
+    EXPECT_EQ(state.digits, "9");
+    EXPECT_EQ(status.Current(), " 9");
+    line.HangUp(&next);
+    Run(100);
+}
+
+TEST_F(RingThrough, KeysAfterAValidPinOnlyAnswerTheNotification) {
+    for (const char* keys : {"123#5#", "123#45678901234#"}) {
+        SCOPED_TRACE(keys);
+        dialogs.shown.clear();
+        CallIn();
+        Press(keys);
+        Run(12000);
+        const std::vector<HeardSound> heard = HeardOnLine();
+        EXPECT_EQ(std::count_if(heard.begin(), heard.end(),
+                                [](const HeardSound& sound) {
+                                    return sound.start >= 0 && sound.name == "valid-pin";
+                                }),
+                  1);
+        ASSERT_EQ(dialogs.shown.size(), 2u);
+        EXPECT_EQ(dialogs.shown[0].result, kAnswerCallResult);
+        EXPECT_EQ(dialogs.shown[1].dialog, "pick-up");
+        EXPECT_EQ(status.Current(), " Connected...");
+        line.HangUp(&caller);
+        Run(100);
+        caller = TestCaller{};
+    }
 }
 
 TEST_F(RingThrough, TwoInvalidPinsAndThenAValidOneRingThrough) {
