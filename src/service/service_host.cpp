@@ -7,10 +7,16 @@
 namespace porthold::service {
 namespace {
 
-// The service and its clock, which live and go together.
+// The service and its clock, which live and go together. The service's
+// problems (a flooded queue) go to the host's log as one line each.
 struct RunningService {
+    explicit RunningService(std::ostream& problems)
+        : service(clock, [&problems](std::string_view problem) {
+              problems << "porthold line service: " << problem << std::endl;
+          }) {}
+
     platform::SystemClock clock;
-    TelephonyService service{clock};
+    TelephonyService service;
 };
 
 }  // namespace
@@ -63,7 +69,7 @@ void ServiceHost::Start() {
     for (const std::string& problem : configuration.problems) {
         problems_ << "porthold line service: " << problem << '\n';
     }
-    auto running = std::make_shared<RunningService>();
+    auto running = std::make_shared<RunningService>(problems_);
     service_ = std::shared_ptr<TelephonyService>(running, &running->service);
     for (std::size_t index = 0; index < configuration.lines.size(); ++index) {
         const LineConfiguration& line = configuration.lines[index];
@@ -74,7 +80,8 @@ void ServiceHost::Start() {
         behaviour.answerOrder = line.answerOrder;
         modem->SetBehaviour(behaviour);
         SimulatedModemLine& added = running->service.AddLine(std::move(modem));
-        auto server = std::make_unique<LineSocketServer>(added, running->clock, line.socketPath);
+        auto server =
+            std::make_unique<LineSocketServer>(added, running->clock, line.socketPath, problems_);
         std::string problem;
         if (server->Start(problem)) {
             servers_.push_back(std::move(server));

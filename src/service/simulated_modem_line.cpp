@@ -74,7 +74,10 @@ void SimulatedModemLine::PressKey(char key, KeyMode mode, const CallerEnd* calle
 }
 
 void SimulatedModemLine::Speak(std::vector<std::int16_t> samples, const CallerEnd* caller) {
-    if (caller != nullptr && CurrentCall(caller) == 0) {
+    // Spoken under the lock, so that speech never outlives the end of the
+    // call it was said in.
+    const std::lock_guard lock(mutex_);
+    if (caller != nullptr && CurrentCallLocked(caller) == 0) {
         return;
     }
     channel_.CallerSpeaks(clock_.TickCount(), std::move(samples));
@@ -88,8 +91,7 @@ void SimulatedModemLine::HangUp(const CallerEnd* caller) {
         if (call == 0) {
             return;
         }
-        currentCall_ = 0;
-        answered_ = false;
+        EndCallLocked();
         caller_ = nullptr;
     }
     LineEvents* events = events_.load();
@@ -159,11 +161,18 @@ void SimulatedModemLine::CallEndedByLine(FarEndCallId call) {
     if (call != currentCall_) {
         return;
     }
-    currentCall_ = 0;
-    answered_ = false;
+    EndCallLocked();
     if (CallerEnd* caller = std::exchange(caller_, nullptr)) {
         caller->HungUpByLine(clock_.TickCount());
     }
+}
+
+void SimulatedModemLine::EndCallLocked() {
+    currentCall_ = 0;
+    answered_ = false;
+    // What the caller said is of no use once the call is over, and a caller
+    // may have said a lot.
+    channel_.ClearCallerSpeech();
 }
 
 FarEndCallId SimulatedModemLine::CurrentCall(const CallerEnd* caller) const {

@@ -63,7 +63,8 @@ public:
     // A key on the caller's keypad: DTMF keys 0-9 * # A-D, pulse digits 0-9.
     // Other keys, and keys before the answer, are lost.
     void PressKey(char key, KeyMode mode = KeyMode::Dtmf, const CallerEnd* caller = nullptr);
-    // The caller speaks from now on; the program hears it when it records.
+    // The caller speaks from now on; the program hears it when it records,
+    // until the call ends.
     void Speak(std::vector<std::int16_t> samples, const CallerEnd* caller = nullptr);
     // The caller hangs up; the line's side of the call learns it.
     void HangUp(const CallerEnd* caller = nullptr);
@@ -98,13 +99,16 @@ private:
     // The call in progress (of `caller`, when given); 0 for none.
     FarEndCallId CurrentCall(const CallerEnd* caller = nullptr) const;
     FarEndCallId CurrentCallLocked(const CallerEnd* caller) const;
+    // The call is over: no call in progress, and the caller's speech is gone.
+    void EndCallLocked();
 
     platform::Clock& clock_;
     std::string name_;
     platform::SimulatedLineVoiceChannel channel_;
     std::atomic<LineEvents*> events_{nullptr};
 
-    // Guards the fields below. Never held while calling the service.
+    // Guards the fields below. Never held while calling the service; held
+    // while handing speech to the channel, which calls nothing back.
     mutable std::mutex mutex_;
     CallBehaviour behaviour_;
     FarEndCallId currentCall_ = 0;

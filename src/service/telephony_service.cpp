@@ -1,6 +1,7 @@
 #include "service/telephony_service.h"
 
 #include <algorithm>
+#include <string>
 #include <utility>
 
 #include "service/service_constants.h"
@@ -55,7 +56,8 @@ bool IsValidLinePrivilege(DWORD privileges) {
 
 }  // namespace
 
-TelephonyService::TelephonyService(platform::Clock& clock) : clock_(clock) {}
+TelephonyService::TelephonyService(platform::Clock& clock, ProblemLog problems)
+    : clock_(clock), problems_(std::move(problems)) {}
 
 TelephonyService::~TelephonyService() {
     for (LineDevice& line : lines_) {
@@ -303,8 +305,27 @@ void TelephonyService::Queue(HLINEAPP app, DWORD hDevice, DWORD messageId,
     if (found == lineApps_.end()) {
         return;
     }
-    found->second.queue.Push(
-        LINEMESSAGE{hDevice, messageId, callbackInstance, param1, param2, param3}, 0, false);
+    ReportOverflow(app, found->second.queue.Push(LINEMESSAGE{hDevice, messageId, callbackInstance,
+                                                             param1, param2, param3},
+                                                 0, false));
+}
+
+void TelephonyService::ReportOverflow(HLINEAPP app, MessageQueue::Overflow overflow) {
+    if (overflow == MessageQueue::Overflow::Began && problems_) {
+        problems_("line application " + std::to_string(app) +
+                  " reads its messages too slowly: " + std::to_string(MessageQueue::kCapacity) +
+                  " are waiting, so the oldest rings and digits are dropped");
+    }
+}
+
+void TelephonyService::DropWaitingRings(DWORD device) {
+    for (const auto& [handle, open] : lineOpens_) {
+        if (open.device == device) {
+            if (const auto app = lineApps_.find(open.app); app != lineApps_.end()) {
+                app->second.queue.DropRing(handle);
+            }
+        }
+    }
 }
 
 void TelephonyService::QueueCallState(const Call& call, HCALL handle, DWORD state, DWORD mode) {
@@ -330,9 +351,10 @@ void TelephonyService::QueueReply(HLINEAPP app, DWORD requestId, LONG result,
     if (found == lineApps_.end()) {
         return;
     }
-    found->second.queue.Push(
-        LINEMESSAGE{0, LINE_REPLY, 0, requestId, static_cast<DWORD_PTR>(result), 0},
-        clock_.TickCount() + delayMilliseconds, delayMilliseconds > 0);
+    ReportOverflow(app,
+                   found->second.queue.Push(
+                       LINEMESSAGE{0, LINE_REPLY, 0, requestId, static_cast<DWORD_PTR>(result), 0},
+                       clock_.TickCount() + delayMilliseconds, delayMilliseconds > 0));
 }
 
 DWORD TelephonyService::ActiveCallCount(DWORD device) const {

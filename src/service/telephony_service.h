@@ -1,10 +1,12 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 #include "platform/clock.h"
@@ -35,13 +37,21 @@ using telephony::LPCWSTR;
 // its main thread and from a reply waiter; providers report the far end from
 // threads of their own. Time (message visibility, key times) comes from the
 // injected clock only, so the whole service runs on a virtual clock in tests.
+//
+// No far end can make it use unbounded memory or time: an application's
+// queue is bounded (see MessageQueue), and a line whose owner's queue is full
+// is busy to a new call.
 class TelephonyService final : public telephony::Tapi {
 public:
+    // Takes one line about a problem, such as an application that reads its
+    // messages too slowly.
+    using ProblemLog = std::function<void(std::string_view)>;
+
     // The interface versions the service speaks, oldest and newest.
     static constexpr DWORD kLowestVersion = telephony::TAPI_VERSION1_0;
     static constexpr DWORD kHighestVersion = telephony::TAPI_VERSION2_1;
 
-    explicit TelephonyService(platform::Clock& clock);
+    explicit TelephonyService(platform::Clock& clock, ProblemLog problems = {});
     ~TelephonyService() override;
     TelephonyService(const TelephonyService&) = delete;
     TelephonyService& operator=(const TelephonyService&) = delete;
@@ -162,6 +172,10 @@ private:
     void Queue(HLINEAPP app, DWORD hDevice, DWORD messageId, DWORD_PTR callbackInstance,
                DWORD_PTR param1, DWORD_PTR param2, DWORD_PTR param3);
     void QueueCallState(const Call& call, HCALL handle, DWORD state, DWORD mode);
+    // Logs the first message an application's full queue drops.
+    void ReportOverflow(HLINEAPP app, MessageQueue::Overflow overflow);
+    // The device stopped ringing: rings its opens have not read are stale.
+    void DropWaitingRings(DWORD device);
     void QueueReply(HLINEAPP app, DWORD requestId, LONG result, ReplyDelivery delivery,
                     std::uint32_t delayMilliseconds);
     DWORD NewRequestId(HLINEAPP app);
@@ -175,6 +189,7 @@ private:
     std::size_t PhoneDeviceCount() const;
 
     platform::Clock& clock_;
+    ProblemLog problems_;
     mutable std::mutex mutex_;
     std::vector<LineDevice> lines_;
     std::map<HLINEAPP, LineApplication> lineApps_;

@@ -41,9 +41,16 @@ OfferResult TelephonyService::OnIncomingCall(DWORD device, FarEndCallId call) {
     if (line.farEndCall != 0 || line.call != 0 || line.otherCallHeld) {
         return OfferResult::Busy;
     }
+    const HLINE owner = FindOwner(device);
+    // An owner that has fallen this far behind would only learn of the call
+    // long after it was over; and a caller who dials and hangs up without
+    // pause would fill its queue with calls it can never drop.
+    if (owner != 0 && lineApps_.at(lineOpens_.at(owner).app).queue.IsFull()) {
+        return OfferResult::Busy;
+    }
     line.farEndCall = call;
     line.ringCount = 0;
-    if (const HLINE owner = FindOwner(device)) {
+    if (owner != 0) {
         OfferCall(device, owner);
     }
     return OfferResult::Offered;
@@ -120,6 +127,7 @@ void TelephonyService::OnFarEndHungUp(DWORD device, FarEndCallId farEnd) {
         return;
     }
     line.farEndCall = 0;
+    DropWaitingRings(device);
     if (line.call == 0) {
         return;
     }
@@ -166,6 +174,8 @@ LONG TelephonyService::lineAnswer(HCALL call, LPCSTR userUserInfo, DWORD size) {
     const CallBehaviour behaviour = line.provider->Behaviour();
     const DWORD requestId = NewRequestId(answered.app);
     answered.state = LINECALLSTATE_CONNECTED;
+    // A ring read after the answer would be taken for a call to answer again.
+    DropWaitingRings(answered.device);
     if (behaviour.answerOrder == AnswerOrder::ConnectedThenReply) {
         QueueCallState(answered, call, LINECALLSTATE_CONNECTED, LINECONNECTEDMODE_ACTIVE);
         QueueReply(answered.app, requestId, 0, behaviour.answerReply,
@@ -208,6 +218,9 @@ LONG TelephonyService::lineDrop(HCALL call, LPCSTR userUserInfo, DWORD size) {
 
 void TelephonyService::EndCallForLine(HCALL handle, Call& call) {
     LineDevice& line = lines_[call.device];
+    if (call.state == LINECALLSTATE_OFFERING) {
+        DropWaitingRings(call.device);
+    }
     if (call.farEndOn) {
         call.farEndOn = false;
         if (line.farEndCall == call.farEnd) {

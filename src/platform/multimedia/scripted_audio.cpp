@@ -6,6 +6,11 @@
 namespace porthold::platform {
 namespace {
 
+// A speech is forgotten this long after it is over even at the slowest rate:
+// it covers the rounding of samples to milliseconds, and a device on another
+// thread that read the clock just before the latest reading.
+constexpr std::int64_t kForgetMarginMilliseconds = 1000;
+
 // A well-mixed 64-bit hash, so the noise of a sample depends on its position
 // only and recordings repeat exactly.
 std::uint64_t Mix(std::uint64_t value) {
@@ -21,8 +26,45 @@ std::int16_t Clamp(std::int64_t value) {
 
 }  // namespace
 
+ScriptedAudio::ScriptedAudio(std::uint32_t tickCount) : tickCount_(tickCount) {}
+
+void ScriptedAudio::MoveTo(std::uint32_t tickCount) {
+    // Unsigned distance: the readings come in order, so even a move of more
+    // than half the tick range is a move forward.
+    now_ += static_cast<std::uint32_t>(tickCount - tickCount_);
+    tickCount_ = tickCount;
+    // At the slowest rate a sample lasts a millisecond.
+    std::erase_if(speeches_, [this](const Speech& speech) {
+        const bool over = speech.start + static_cast<std::int64_t>(speech.samples.size()) +
+                              kForgetMarginMilliseconds <=
+                          now_;
+        if (over) {
+            storedSamples_ -= speech.samples.size();
+        }
+        return over;
+    });
+}
+
 void ScriptedAudio::Speak(std::uint32_t startTick, std::vector<std::int16_t> samples) {
-    speeches_.push_back(Speech{startTick, std::move(samples)});
+    if (samples.empty()) {
+        return;
+    }
+    if (samples.size() > kMaximumStoredSamples) {
+        samples.resize(kMaximumStoredSamples);
+    }
+    MakeRoom(samples.size());
+    const std::int64_t start = now_ + static_cast<std::int32_t>(startTick - tickCount_);
+    storedSamples_ += samples.size();
+    speeches_.push_back(Speech{start, std::move(samples)});
+}
+
+void ScriptedAudio::MakeRoom(std::size_t samples) {
+    auto kept = speeches_.begin();
+    while (kept != speeches_.end() && storedSamples_ + samples > kMaximumStoredSamples) {
+        storedSamples_ -= kept->samples.size();
+        ++kept;
+    }
+    speeches_.erase(speeches_.begin(), kept);
 }
 
 void ScriptedAudio::SetNoiseAmplitude(std::int16_t amplitude) {
@@ -32,6 +74,7 @@ void ScriptedAudio::SetNoiseAmplitude(std::int16_t amplitude) {
 
 void ScriptedAudio::Clear() {
     speeches_.clear();
+    storedSamples_ = 0;
 }
 
 std::vector<std::int16_t> ScriptedAudio::Render(std::uint32_t originTick, std::uint64_t firstSample,
@@ -46,12 +89,13 @@ std::vector<std::int16_t> ScriptedAudio::Render(std::uint32_t originTick, std::u
             mixed[index] = static_cast<std::int64_t>(random % span) - noiseAmplitude_;
         }
     }
+    // The origin is never in the future, so it lies the unsigned distance
+    // back from the latest reading.
+    const std::int64_t origin = now_ - static_cast<std::uint32_t>(tickCount_ - originTick);
     for (const Speech& speech : speeches_) {
         // Where the speech begins, in samples after the origin; negative when
         // it began earlier.
-        const std::int64_t startOffsetMilliseconds =
-            static_cast<std::int32_t>(speech.startTick - originTick);
-        const std::int64_t speechStart = startOffsetMilliseconds * samplesPerSecond / 1000;
+        const std::int64_t speechStart = (speech.start - origin) * samplesPerSecond / 1000;
         // The stretch of this rendering the speech covers.
         const std::int64_t first = static_cast<std::int64_t>(firstSample);
         const std::int64_t begin = std::max<std::int64_t>(speechStart - first, 0);

@@ -242,7 +242,9 @@ private:
 };
 
 SimulatedWaveStreams::SimulatedWaveStreams(Clock& clock)
-    : clock_(clock), virtualClock_(dynamic_cast<VirtualClock*>(&clock)) {
+    : clock_(clock),
+      virtualClock_(dynamic_cast<VirtualClock*>(&clock)),
+      script_(clock.TickCount()) {
     if (virtualClock_ != nullptr) {
         virtualClock_->AddTimeObserver(*this);
     } else {
@@ -275,6 +277,9 @@ void SimulatedWaveStreams::Update(std::uint32_t tickCount) {
 }
 
 void SimulatedWaveStreams::UpdateLocked(std::uint32_t tickCount) {
+    // The script's time is read under the lock, so its readings come in order
+    // even when the devices' callers read the clock on several threads.
+    script_.MoveTo(clock_.TickCount());
     for (Output* output : outputs_) {
         output->UpdateLocked(tickCount);
     }
@@ -331,6 +336,7 @@ PlayedSound* SimulatedWaveStreams::TimelineEntry(std::uint64_t sequence) {
 
 void SimulatedWaveStreams::Speak(std::uint32_t startTick, std::vector<std::int16_t> samples) {
     const std::lock_guard lock(mutex_);
+    script_.MoveTo(clock_.TickCount());
     script_.Speak(startTick, std::move(samples));
 }
 

@@ -65,6 +65,7 @@ public:
     // keeps its memory bounded this way.
     std::vector<PlayedSound> TakeTimeline();
 
+    // Speech is kept only until it is over (see ScriptedAudio).
     void Speak(std::uint32_t startTick, std::vector<std::int16_t> samples);
     void SetNoiseAmplitude(std::int16_t amplitude);
     void ClearSpeech();

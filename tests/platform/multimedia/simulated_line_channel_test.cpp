@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/multimedia/scripted_audio.h"
 #include "platform/multimedia/wave_devices.h"
 #include "platform/system_clock.h"
 #include "platform/virtual_clock.h"
@@ -198,6 +199,55 @@ TEST_F(SimulatedLineTest, InputFillsBuffersFromTheCallersSpeech) {
 
     EXPECT_EQ(devices.InReset(handle), MMSYSERR_NOERROR);
     EXPECT_EQ(devices.InClose(handle), MMSYSERR_NOERROR);
+}
+
+TEST_F(SimulatedLineTest, SpeechIsHeardAcrossTheWrapOfTheTickCountAndNeverAgain) {
+    clock.Advance(0u - clock.TickCount() - 100u);
+    const std::uint32_t start = clock.TickCount();
+    line.CallerSpeaks(start, std::vector<std::int16_t>(2000, 1234));  // 250 ms
+    const HWAVEIN handle = OpenInput();
+    TestBuffer buffer(4000);
+    Queue(handle, buffer);
+    ASSERT_EQ(devices.InStart(handle), MMSYSERR_NOERROR);
+    clock.Advance(250);
+    ASSERT_TRUE(buffer.IsDone());
+    EXPECT_EQ(buffer.RecordedSamples(), std::vector<std::int16_t>(2000, 1234));
+    ASSERT_EQ(devices.InReset(handle), MMSYSERR_NOERROR);
+
+    // Almost a whole wrap later the tick count reads 125 ms before the speech
+    // began; it is long over and must not come back.
+    clock.Advance(0u - 375u);
+    ASSERT_EQ(devices.InUnprepareHeader(handle, &buffer.header), MMSYSERR_NOERROR);
+    Queue(handle, buffer);
+    ASSERT_EQ(devices.InStart(handle), MMSYSERR_NOERROR);
+    clock.Advance(250);
+    ASSERT_TRUE(buffer.IsDone());
+    EXPECT_EQ(buffer.RecordedSamples(), std::vector<std::int16_t>(2000, 0));
+    EXPECT_EQ(devices.InReset(handle), MMSYSERR_NOERROR);
+    EXPECT_EQ(devices.InClose(handle), MMSYSERR_NOERROR);
+}
+
+TEST(ScriptedAudioStore, KeepsOnlySpeechStillToBeHeardAndNoMoreThanItsLimit) {
+    ScriptedAudio script;
+    // A second of speech a minute for a week: each is over long before the
+    // next, even at the slowest recording rate.
+    for (std::uint32_t minute = 0; minute < 7 * 24 * 60; ++minute) {
+        script.MoveTo(minute * 60000u);
+        script.Speak(minute * 60000u, std::vector<std::int16_t>(8000, 100));
+        ASSERT_EQ(script.SpeechCount(), 1u) << "minute " << minute;
+    }
+    EXPECT_EQ(script.Render(7u * 24u * 60u * 60000u - 60000u, 0, 4, 8000),
+              (std::vector<std::int16_t>{100, 100, 100, 100}));
+
+    // Speech spoken all at once beyond the limit makes room by forgetting
+    // what was said earliest.
+    const std::size_t half = ScriptedAudio::kMaximumStoredSamples / 2;
+    ScriptedAudio crowded;
+    crowded.Speak(0, std::vector<std::int16_t>(half, 1));
+    crowded.Speak(0, std::vector<std::int16_t>(half, 10));
+    crowded.Speak(0, std::vector<std::int16_t>(half, 100));
+    EXPECT_EQ(crowded.SpeechCount(), 2u);
+    EXPECT_EQ(crowded.Render(0, 0, 1, 8000), std::vector<std::int16_t>{110});
 }
 
 TEST_F(SimulatedLineTest, ResetAndStopReturnPartlyFilledBuffers) {
