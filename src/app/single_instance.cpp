@@ -2,11 +2,13 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
+
+#include "platform/private_folder.h"
 
 namespace porthold::app {
 
@@ -17,31 +19,10 @@ std::string FolderOf(const std::string& path) {
     return slash == std::string::npos || slash == 0 ? std::string("/") : path.substr(0, slash);
 }
 
-// The folder is made when missing (readable by the user only). A folder that
-// someone else could write to is not used: they could put a lock file there
-// that keeps the program from ever starting, or swap it for a link.
-bool PrepareFolder(const std::string& folder) {
-    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
-        return false;
-    }
-    struct stat status {};
-    if (::lstat(folder.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) {
-        return false;
-    }
-    return status.st_uid == ::getuid() && (status.st_mode & (S_IWGRP | S_IWOTH)) == 0;
-}
-
 }  // namespace
 
 std::string InstanceLockFile(const platform::ProcessEnvironment& environment) {
-    std::string folder;
-    if (auto runtime = environment.Variable("XDG_RUNTIME_DIR");
-        runtime && !runtime->empty() && runtime->front() == '/') {
-        folder = *runtime + "/porthold";
-    } else {
-        folder = "/tmp/porthold-" + std::to_string(::getuid());
-    }
-    return folder + "/" + std::string(kInstanceName) + ".lock";
+    return platform::RuntimeFolder(environment) + "/" + std::string(kInstanceName) + ".lock";
 }
 
 SingleInstance::SingleInstance(std::string lockFile, platform::Clock& clock)
@@ -57,11 +38,18 @@ bool SingleInstance::OpenLockFile() {
     if (descriptor_ >= 0) {
         return true;
     }
-    if (!PrepareFolder(FolderOf(lockFile_))) {
+    // A folder someone else could write to is not used: they could put a
+    // lock file there that keeps the program from ever starting, or swap it
+    // for a link.
+    if (!platform::PreparePrivateFolder(FolderOf(lockFile_), problem_)) {
         return false;
     }
     descriptor_ = ::open(lockFile_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    return descriptor_ >= 0;
+    if (descriptor_ < 0) {
+        problem_ = "cannot open " + lockFile_ + ": " + std::strerror(errno);
+        return false;
+    }
+    return true;
 }
 
 SingleInstance::Outcome SingleInstance::Acquire(std::uint32_t waitMilliseconds) {
@@ -81,6 +69,7 @@ SingleInstance::Outcome SingleInstance::Acquire(std::uint32_t waitMilliseconds) 
             continue;
         }
         if (errno != EWOULDBLOCK) {
+            problem_ = "cannot lock " + lockFile_ + ": " + std::strerror(errno);
             return Outcome::Unchecked;
         }
         const std::uint32_t waited = clock_.TickCount() - start;

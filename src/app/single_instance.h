@@ -14,10 +14,9 @@ inline constexpr std::string_view kInstanceName = "Quillmoor_Porthold";
 // How long a starting copy waits for a running one to go.
 inline constexpr std::uint32_t kInstanceWaitMilliseconds = 1000;
 
-// The lock file that marks the user's running copy:
-// "$XDG_RUNTIME_DIR/porthold/Quillmoor_Porthold.lock", or the same name in
-// "/tmp/porthold-<user id>/" when XDG_RUNTIME_DIR is unset. The folder is the
-// one the telephony service keeps its sockets in.
+// The lock file that marks the user's running copy: "Quillmoor_Porthold.lock"
+// in the runtime folder (platform/private_folder.h), the one the telephony
+// service keeps its sockets in.
 std::string InstanceLockFile(const platform::ProcessEnvironment& environment);
 
 // One running copy per user: an exclusive lock on the lock file. The lock
@@ -48,6 +47,8 @@ public:
     void Release();
 
     bool IsHeld() const { return held_; }
+    // Why Acquire last came out Unchecked ("... is open to other users ...").
+    const std::string& Problem() const { return problem_; }
     const std::string& LockFile() const { return lockFile_; }
 
 private:
@@ -60,6 +61,7 @@ private:
     platform::Clock& clock_;
     int descriptor_ = -1;
     bool held_ = false;
+    std::string problem_;
 };
 
 }  // namespace porthold::app

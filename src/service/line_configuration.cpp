@@ -1,11 +1,10 @@
 #include "service/line_configuration.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <sstream>
 
 #include "platform/files.h"
+#include "platform/private_folder.h"
 
 namespace porthold::service {
 namespace {
@@ -126,10 +125,7 @@ std::string LinesFilePath(const platform::ProcessEnvironment& environment) {
 }
 
 std::string DefaultSocketFolder(const platform::ProcessEnvironment& environment) {
-    if (auto runtime = environment.Variable("XDG_RUNTIME_DIR"); IsAbsoluteSetting(runtime)) {
-        return *runtime + "/porthold";
-    }
-    return "/tmp/porthold-" + std::to_string(::getuid());
+    return platform::RuntimeFolder(environment);
 }
 
 ServiceConfiguration ParseServiceConfiguration(std::string_view text, std::string_view fileName,

@@ -34,8 +34,8 @@ inline constexpr std::string_view kDefaultLineName = "line0";
 // "porthold/lines.conf" in the user's configuration folder.
 std::string LinesFilePath(const platform::ProcessEnvironment& environment);
 
-// Where the lines' sockets go unless configured: "porthold" under
-// $XDG_RUNTIME_DIR, or "/tmp/porthold-<user id>" when that is unset.
+// Where the lines' sockets go unless configured: the user's runtime folder
+// (platform/private_folder.h), which also holds the program's instance lock.
 std::string DefaultSocketFolder(const platform::ProcessEnvironment& environment);
 
 // The configuration in `text`, one entry a line:

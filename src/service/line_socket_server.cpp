@@ -7,10 +7,13 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <system_error>
 #include <utility>
 
+#include "platform/private_folder.h"
 #include "service/line_socket_session.h"
 
 namespace porthold::service {
@@ -19,9 +22,16 @@ namespace {
 constexpr std::size_t kMaximumSessions = 8;
 // How often what the caller hears is sent on while a call is answered.
 constexpr int kHeardIntervalMilliseconds = 20;
+// How long the server waits before it tries again after the system refused
+// it descriptors or memory: long enough not to spin, short enough that a
+// phone hardly notices.
+constexpr std::uint32_t kBackOffMilliseconds = 100;
 
 std::string Folder(const std::string& path) {
     const std::size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) {
+        return ".";
+    }
     return slash == 0 ? std::string("/") : path.substr(0, slash);
 }
 
@@ -29,23 +39,16 @@ std::string ErrorText() {
     return std::strerror(errno);
 }
 
-// Creates the folder (mode 0700) when missing, and checks that no one else
-// can place or replace files in it.
-bool PrepareFolder(const std::string& folder, std::string& problem) {
-    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
-        problem = "cannot create " + folder + ": " + ErrorText();
-        return false;
-    }
-    struct stat status {};
-    if (::lstat(folder.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) {
-        problem = folder + " is not a folder";
-        return false;
-    }
-    if (status.st_uid != ::getuid() || (status.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
-        problem = folder + " must belong to you and be writable by no one else";
-        return false;
-    }
-    return true;
+// strerror may share its buffer between threads; this does not.
+std::string ErrorText(int error) {
+    return std::generic_category().message(error);
+}
+
+// Failures of accept that concern one connection only, or none: the next
+// connection is taken as usual.
+bool IsPassingAcceptFailure(int error) {
+    return error == EAGAIN || error == EWOULDBLOCK || error == EINTR || error == ECONNABORTED ||
+           error == EPROTO || error == EPERM;
 }
 
 bool FillAddress(const std::string& path, sockaddr_un& address) {
@@ -88,8 +91,12 @@ bool ClearStaleSocket(const std::string& path, std::string& problem) {
 }  // namespace
 
 LineSocketServer::LineSocketServer(SimulatedModemLine& line, platform::Clock& clock,
-                                   std::string socketPath)
-    : line_(line), clock_(clock), socketPath_(std::move(socketPath)) {}
+                                   std::string socketPath, std::ostream& log, uid_t acceptedUser)
+    : line_(line),
+      clock_(clock),
+      socketPath_(std::move(socketPath)),
+      log_(log),
+      acceptedUser_(acceptedUser) {}
 
 LineSocketServer::~LineSocketServer() {
     if (thread_.joinable()) {
@@ -117,7 +124,8 @@ bool LineSocketServer::Start(std::string& problem) {
         problem = "the socket path " + socketPath_ + " is too long";
         return false;
     }
-    if (!PrepareFolder(Folder(socketPath_), problem) || !ClearStaleSocket(socketPath_, problem)) {
+    if (!platform::PreparePrivateFolder(Folder(socketPath_), problem) ||
+        !ClearStaleSocket(socketPath_, problem)) {
         return false;
     }
     listening_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
@@ -145,17 +153,61 @@ bool LineSocketServer::Start(std::string& problem) {
     return true;
 }
 
+void LineSocketServer::Log(const std::string& text) {
+    // One write for the whole line, so that lines of several threads do not
+    // mix on a shared stream.
+    log_ << ("porthold line service: line " + line_.Name() + ": " + text + "\n") << std::flush;
+}
+
 void LineSocketServer::Wake() {
     const std::uint64_t one = 1;
     [[maybe_unused]] const ssize_t written = ::write(wakeEvent_, &one, sizeof(one));
 }
 
+void LineSocketServer::TakeWakeEvent() {
+    std::uint64_t count = 0;
+    [[maybe_unused]] const ssize_t read = ::read(wakeEvent_, &count, sizeof(count));
+}
+
+bool LineSocketServer::IsFromAcceptedUser(int socket) {
+    ucred peer{};
+    socklen_t size = sizeof(peer);
+    if (::getsockopt(socket, SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0 || size != sizeof(peer)) {
+        Log("refused a connection on " + socketPath_ + ": its user cannot be told (" +
+            ErrorText(errno) + ")");
+        return false;
+    }
+    if (peer.uid != acceptedUser_) {
+        Log("refused a connection on " + socketPath_ + " from user " + std::to_string(peer.uid) +
+            " (process " + std::to_string(peer.pid) + ")");
+        return false;
+    }
+    return true;
+}
+
+void LineSocketServer::PauseAccepting(int error) {
+    acceptFailedAt_ = clock_.TickCount();
+    if (!std::exchange(acceptFailing_, true)) {
+        Log("cannot accept connections on " + socketPath_ + " (" + ErrorText(error) +
+            "); trying again every " + std::to_string(kBackOffMilliseconds) + " ms");
+    }
+}
+
 void LineSocketServer::Accept() {
     const int socket = ::accept4(listening_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
     if (socket < 0) {
+        const int error = errno;
+        // Out of descriptors or memory, the connection stays queued and the
+        // socket stays readable: trying again at once would spin.
+        if (!IsPassingAcceptFailure(error)) {
+            PauseAccepting(error);
+        }
         return;
     }
-    if (sessions_.size() >= kMaximumSessions) {
+    if (std::exchange(acceptFailing_, false)) {
+        Log("accepting connections on " + socketPath_ + " again");
+    }
+    if (sessions_.size() >= kMaximumSessions || !IsFromAcceptedUser(socket)) {
         ::close(socket);
         return;
     }
@@ -163,24 +215,59 @@ void LineSocketServer::Accept() {
         std::make_unique<LineSocketSession>(line_, clock_, socket, [this] { Wake(); }));
 }
 
+void LineSocketServer::BackOffAfterPollFailure(int error) {
+    if (!std::exchange(pollFailing_, true)) {
+        Log("cannot wait for connections on " + socketPath_ + " (" + ErrorText(error) +
+            "); trying again every " + std::to_string(kBackOffMilliseconds) + " ms");
+    }
+    // Waits on the wake event alone, so that stopping is not held up; should
+    // even that fail, the clock waits instead.
+    pollfd wake{wakeEvent_, POLLIN, 0};
+    const int ready = ::poll(&wake, 1, static_cast<int>(kBackOffMilliseconds));
+    if (ready < 0 && errno != EINTR) {
+        clock_.Sleep(kBackOffMilliseconds);
+    } else if (ready > 0) {
+        TakeWakeEvent();
+    }
+}
+
+int LineSocketServer::Watch(std::vector<pollfd>& watched) {
+    int timeout = -1;
+    bool accepting = true;
+    if (acceptFailing_) {
+        const std::uint32_t waited = clock_.TickCount() - acceptFailedAt_;
+        accepting = waited >= kBackOffMilliseconds;
+        timeout = accepting ? -1 : static_cast<int>(kBackOffMilliseconds - waited);
+    }
+    // poll leaves out a negative descriptor: the listening socket, while the
+    // server backs off.
+    watched.assign({pollfd{wakeEvent_, POLLIN, 0}, pollfd{accepting ? listening_ : -1, POLLIN, 0}});
+    for (const auto& session : sessions_) {
+        const short events = session->WantsToWrite() ? POLLIN | POLLOUT : POLLIN;
+        watched.push_back(pollfd{session->Socket(), events, 0});
+        if (session->IsStreaming()) {
+            timeout = timeout < 0 ? kHeardIntervalMilliseconds
+                                  : std::min(timeout, kHeardIntervalMilliseconds);
+        }
+    }
+    return timeout;
+}
+
 void LineSocketServer::Serve() {
     std::vector<pollfd> watched;
     while (!stopping_) {
-        bool streaming = false;
-        watched.assign({pollfd{wakeEvent_, POLLIN, 0}, pollfd{listening_, POLLIN, 0}});
-        for (const auto& session : sessions_) {
-            const short events = session->WantsToWrite() ? POLLIN | POLLOUT : POLLIN;
-            watched.push_back(pollfd{session->Socket(), events, 0});
-            streaming = streaming || session->IsStreaming();
+        const int timeout = Watch(watched);
+        if (::poll(watched.data(), watched.size(), timeout) < 0) {
+            if (errno != EINTR) {
+                BackOffAfterPollFailure(errno);
+            }
+            continue;
         }
-        if (::poll(watched.data(), watched.size(), streaming ? kHeardIntervalMilliseconds : -1) <
-                0 &&
-            errno != EINTR) {
-            break;
+        if (std::exchange(pollFailing_, false)) {
+            Log("waiting for connections on " + socketPath_ + " works again");
         }
         if ((watched[0].revents & POLLIN) != 0) {
-            std::uint64_t count = 0;
-            [[maybe_unused]] const ssize_t read = ::read(wakeEvent_, &count, sizeof(count));
+            TakeWakeEvent();
         }
         // Sessions accepted now are served from the next round on.
         const std::size_t served = sessions_.size();

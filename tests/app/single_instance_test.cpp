@@ -83,11 +83,13 @@ TEST_F(SingleInstanceTest, ACopyThatDiesWithoutLettingGoReleasesTheLockByDying) 
     ::close(ready[1]);
 }
 
-TEST_F(SingleInstanceTest, AFolderOthersCanWriteToIsNotTrustedAndTheCheckIsSkipped) {
+TEST_F(SingleInstanceTest, AFolderOthersCanReachIsNotTrustedAndTheCheckIsSkipped) {
     ASSERT_EQ(::mkdir(folder.File("porthold").c_str(), 0700), 0);
-    ASSERT_EQ(::chmod(folder.File("porthold").c_str(), 0777), 0);
+    ASSERT_EQ(::chmod(folder.File("porthold").c_str(), 0750), 0);
     SingleInstance instance(LockFile(), clock);
     EXPECT_EQ(instance.Acquire(), Outcome::Unchecked);
+    EXPECT_NE(instance.Problem().find("open to other users"), std::string::npos)
+        << instance.Problem();
 }
 
 TEST_F(SingleInstanceTest, TheApplicationTellsASecondCopyAndNeverOpensItsWindow) {

@@ -1,21 +1,29 @@
 // The simulated line's socket: what it takes from a phone, what it refuses,
-// and the socket file it makes.
+// the socket file it makes, and how it weathers a shortage of descriptors.
 
+#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
+#include <fstream>
 #include <functional>
+#include <iostream>
 #include <memory>
+#include <sstream>
+#include <vector>
 
 #include "line_connection.h"
 #include "platform/system_clock.h"
 #include "service/line_socket_server.h"
 #include "service/telephony_service.h"
+#include "support/child_process.h"
 #include "support/temporary_folder.h"
 
 namespace porthold::service {
@@ -25,6 +33,21 @@ using namespace telephony;
 using ::testing::HasSubstr;
 
 constexpr int kLimit = 10000;
+
+bool ConnectTo(int connection, const std::string& socketPath) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size() + 1);
+    return ::connect(connection, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
+}
+
+std::size_t Occurrences(const std::string& text, const std::string& part) {
+    std::size_t count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+        ++count;
+    }
+    return count;
+}
 
 class LineSocket : public ::testing::Test {
 protected:
@@ -59,10 +82,7 @@ protected:
     // A connection that sends raw bytes.
     int RawConnection() {
         const int connection = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        std::memcpy(address.sun_path, Socket().c_str(), Socket().size() + 1);
-        EXPECT_EQ(::connect(connection, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+        EXPECT_TRUE(ConnectTo(connection, Socket()));
         return connection;
     }
 
@@ -164,13 +184,101 @@ TEST_F(LineSocket, AStaleSocketIsReplacedButNotALiveOneOrAnotherFile) {
     ::chmod(folder.File("open").c_str(), 0777);
     LineSocketServer inOpenFolder(line, clock, folder.File("open/line.sock"));
     EXPECT_FALSE(inOpenFolder.Start(problem));
-    EXPECT_THAT(problem, HasSubstr("writable by no one else"));
+    EXPECT_THAT(problem, HasSubstr("open to other users"));
 
     LineSocketServer inNewFolder(line, clock, folder.File("new/line.sock"));
     EXPECT_TRUE(inNewFolder.Start(problem)) << problem;
     struct stat status {};
     ASSERT_EQ(::lstat(folder.File("new").c_str(), &status), 0);
     EXPECT_EQ(status.st_mode & 0777, 0700u);
+}
+
+TEST_F(LineSocket, AConnectionFromAnotherUserIsClosedUnheardAndLogged) {
+    std::ostringstream log;
+    {
+        LineSocketServer server(line, clock, Socket(), log, ::getuid() + 1);
+        std::string problem;
+        ASSERT_TRUE(server.Start(problem)) << problem;
+        EXPECT_EQ(ReadToEnd(RawConnection()), "") << "not even greeted";
+    }
+    EXPECT_THAT(log.str(), HasSubstr("refused a connection on " + Socket() + " from user " +
+                                     std::to_string(::getuid())));
+}
+
+// How a shortage of descriptors shows: accept finds none for a connection,
+// or the limit is below even what the server watches and poll fails too.
+enum class Shortage { NoDescriptorToAccept, LimitBelowWatched };
+
+// The process runs short of descriptors while a phone calls: the server says
+// so once, waits rather than spins, says when it is over, and serves phones
+// once descriptors are to be had again.
+std::string ServeThroughAShortage(Shortage shortage, const std::string& socketPath,
+                                  const std::string& logFile) {
+    const bool accepting = shortage == Shortage::NoDescriptorToAccept;
+    const std::string trouble = (accepting ? "cannot accept" : "cannot wait for") +
+                                std::string(" connections on ") + socketPath;
+    const std::string recovery = accepting
+                                     ? "accepting connections on " + socketPath + " again"
+                                     : "waiting for connections on " + socketPath + " works again";
+    platform::SystemClock clock;
+    SimulatedModemLine line(clock, "desk", 100, 101);
+    std::ofstream log(logFile);
+    // Opened before the shortage, so that the log can be read during it.
+    const int logReader = ::open(logFile.c_str(), O_RDONLY | O_CLOEXEC);
+    const auto logged = [logReader] {
+        char buffer[4096];
+        const ssize_t count = ::pread(logReader, buffer, sizeof(buffer), 0);
+        return count > 0 ? std::string(buffer, static_cast<std::size_t>(count)) : std::string();
+    };
+    {
+        LineSocketServer server(line, clock, socketPath, log);
+        std::string problem;
+        if (!server.Start(problem)) {
+            return problem;
+        }
+        const int phone = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        rlimit original{};
+        ::getrlimit(RLIMIT_NOFILE, &original);
+        rlimit lowered = original;
+        lowered.rlim_cur = accepting ? static_cast<rlim_t>(phone) + 8 : 1;
+        ::setrlimit(RLIMIT_NOFILE, &lowered);
+        std::vector<int> fillers;
+        for (int filler; fillers.size() < 64 && (filler = ::dup(phone)) >= 0;) {
+            fillers.push_back(filler);
+        }
+        if (!ConnectTo(phone, socketPath) ||
+            !porthold::testing::WaitFor([&] { return logged().find(trouble) != std::string::npos; },
+                                        kLimit)) {
+            return "the shortage is not logged: " + logged();
+        }
+        std::for_each(fillers.begin(), fillers.end(), ::close);
+        ::setrlimit(RLIMIT_NOFILE, &original);
+        ::close(phone);
+        phone::LineConnection next(clock);
+        if (!next.Connect(socketPath, problem)) {
+            return "not served after the shortage: " + problem;
+        }
+    }
+    const std::string text = logged();
+    if (Occurrences(text, trouble) != 1 || Occurrences(text, recovery) != 1) {
+        return "the shortage is not logged once, then its end: " + text;
+    }
+    return "";
+}
+
+// Each in a process of its own, whose descriptor limit it lowers.
+TEST(LineSocketShortage, TheServerBacksOffLogsOnceAndServesAgain) {
+    for (const Shortage shortage : {Shortage::NoDescriptorToAccept, Shortage::LimitBelowWatched}) {
+        porthold::testing::TemporaryFolder folder;
+        EXPECT_EXIT(
+            {
+                const std::string failure = ServeThroughAShortage(
+                    shortage, folder.File("line.sock"), folder.File("server.log"));
+                std::cerr << failure;
+                std::_Exit(failure.empty() ? 0 : 1);
+            },
+            ::testing::ExitedWithCode(0), "");
+    }
 }
 
 }  // namespace
