@@ -2,7 +2,9 @@
 
 #include <algorithm>
 
+#include "audio/chunk_reading.h"
 #include "platform/files.h"
+#include "platform/multimedia/riff_chunks.h"
 
 namespace porthold::audio {
 
@@ -116,39 +118,29 @@ bool WriteTelephonyWaveFile(const std::string& path, std::span<const std::int16_
 }
 
 std::optional<WaveSamples> ParseWaveSamples(std::string_view bytes) {
-    if (bytes.size() < 12 || bytes.substr(0, 4) != "RIFF" || bytes.substr(8, 4) != "WAVE") {
+    // The RIFF chunk must open the bytes: no search, the first chunk is it.
+    const std::optional<platform::RiffChunk> riff =
+        platform::FindChunk(bytes, 0, bytes.size(), platform::ChunkQuery{});
+    if (!riff || riff->id != platform::FOURCC_RIFF || riff->formType != kWaveFormType) {
         return std::nullopt;
     }
     // A RIFF size beyond the end of the file (a writer that streamed and never
     // came back to fix it) is taken to mean "up to the end"; the chunks inside
     // must still be whole.
-    const std::uint64_t riffEnd =
-        std::min<std::uint64_t>(std::uint64_t{8} + ReadUnsigned32(bytes, 4), bytes.size());
-    if (riffEnd < 12) {
+    const std::uint64_t end = std::min<std::uint64_t>(riff->End(), bytes.size());
+    const std::optional<platform::RiffChunk> format = platform::FindChunk(
+        bytes, riff->dataOffset + platform::kFormTypeLength, end, {kFormatChunkId, 0});
+    if (!format || format->End() > end) {
         return std::nullopt;
     }
-    std::string_view chunks = bytes.substr(12, static_cast<std::size_t>(riffEnd) - 12);
-    std::optional<std::string_view> formatChunk;
-    while (chunks.size() >= 8) {
-        const std::string_view identifier = chunks.substr(0, 4);
-        const std::uint32_t size = ReadUnsigned32(chunks, 4);
-        chunks.remove_prefix(8);
-        if (size > chunks.size()) {
-            return std::nullopt;
-        }
-        const std::string_view content = chunks.substr(0, size);
-        chunks.remove_prefix(size);
-        if (size % 2 == 1 && !chunks.empty()) {
-            chunks.remove_prefix(1);  // chunks start on even offsets
-        }
-        if (identifier == "fmt " && !formatChunk) {
-            formatChunk = content;
-        } else if (identifier == "data" && formatChunk) {
-            // Like the player, only a "data" chunk after the format counts.
-            return DecodeSamples(*formatChunk, content);
-        }
+    // Like the player, only a "data" chunk after the format counts.
+    const std::optional<platform::RiffChunk> data =
+        platform::FindChunk(bytes, format->NextOffset(), end, {kDataChunkId, 0});
+    if (!data || data->End() > end) {
+        return std::nullopt;
     }
-    return std::nullopt;
+    return DecodeSamples(bytes.substr(format->dataOffset, format->size),
+                         bytes.substr(data->dataOffset, data->size));
 }
 
 std::optional<WaveSamples> ReadWaveSamples(const std::string& path) {

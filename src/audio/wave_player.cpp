@@ -1,6 +1,8 @@
 #include "audio/wave_player.h"
 
 #include <new>
+#include <optional>
+#include <utility>
 
 #include "audio/busy_device_wait.h"
 #include "audio/chunk_reading.h"
@@ -21,6 +23,83 @@ bool IsDone(const WaveOutNode& node) {
     return (node.header->dwFlags.load() & platform::WHDR_DONE) != 0;
 }
 
+// What the device needs of a WAVE file: its format block, never shorter than
+// a WAVEFORMATEX, and the whole "data" chunk.
+struct WaveFileContents {
+    std::vector<char> format;
+    std::vector<char> data;
+};
+
+// Reads a chunk's body whole into `bytes`; false, with the reason logged, when
+// it cannot. `name` says which chunk it is in the log.
+bool ReadWholeChunk(platform::MultimediaFile& file, const platform::MMCKINFO& chunk,
+                    std::size_t minimumLength, std::string_view name, config::ErrorLog& log,
+                    std::vector<char>& bytes) {
+    ChunkBody body = ReadChunkBody(file, chunk.cksize, minimumLength);
+    if (body.outcome == ChunkReadOutcome::OutOfMemory) {
+        log.LogError("PlayWaveOut: could not allocate wave " + std::string(name));
+        return false;
+    }
+    if (body.outcome == ChunkReadOutcome::Short) {
+        log.LogError("PlayWaveOut: " + std::string(name) + " size mismatch");
+        return false;
+    }
+    bytes = std::move(body.bytes);
+    return true;
+}
+
+// Reads the format and the samples; none, with the reason logged, when the
+// file is no WAVE file the device can be handed. A missing file is not logged.
+std::optional<WaveFileContents> ReadWaveFile(const std::string& fileName, config::ErrorLog& log) {
+    platform::MultimediaFile file;
+    if (file.Open(fileName, platform::MMIO_READ | platform::MMIO_ALLOCBUF) != MMSYSERR_NOERROR) {
+        return std::nullopt;
+    }
+    // Every early return below closes the file through its destructor.
+    WaveFileContents contents;
+    platform::MMCKINFO riff{};
+    riff.fccType = kWaveFormType;
+    if (file.Descend(riff, nullptr, platform::MMIO_FINDRIFF) != MMSYSERR_NOERROR) {
+        log.LogError("PlayWaveOut: mmioDescend parent findriff");
+        return std::nullopt;
+    }
+    platform::MMCKINFO formatChunk{};
+    formatChunk.ckid = kFormatChunkId;
+    if (file.Descend(formatChunk, &riff, platform::MMIO_FINDCHUNK) != MMSYSERR_NOERROR) {
+        log.LogError("PlayWaveOut: mmioDescend parent findchunk");
+        return std::nullopt;
+    }
+    // The device is handed the block as a WAVEFORMATEX, so it is never
+    // shorter than one, whatever the file's chunk holds.
+    if (!ReadWholeChunk(file, formatChunk, sizeof(platform::WAVEFORMATEX), "format", log,
+                        contents.format)) {
+        return std::nullopt;
+    }
+    if (file.Ascend(formatChunk, 0) != MMSYSERR_NOERROR) {
+        log.LogError("PlayWaveOut: mmioAscend");
+        return std::nullopt;
+    }
+    // Searched from the end of the format chunk on: "data" must follow "fmt ".
+    platform::MMCKINFO dataChunk{};
+    dataChunk.ckid = kDataChunkId;
+    if (file.Descend(dataChunk, &riff, platform::MMIO_FINDCHUNK) != MMSYSERR_NOERROR) {
+        log.LogError("PlayWaveOut: mmioDescend parent findchunk");
+        return std::nullopt;
+    }
+    if (dataChunk.cksize == 0) {
+        log.LogError("PlayWaveOut: null data size");
+        return std::nullopt;
+    }
+    if (!ReadWholeChunk(file, dataChunk, 0, "data", log, contents.data)) {
+        return std::nullopt;
+    }
+    if (file.Close() != MMSYSERR_NOERROR) {
+        log.LogError("PlayWaveOut: mmioClose");
+        return std::nullopt;
+    }
+    return contents;
+}
+
 }  // namespace
 
 WavePlayer::WavePlayer(platform::WaveDevices& devices, platform::Clock& clock,
@@ -33,100 +112,27 @@ WavePlayer::~WavePlayer() {
 
 bool WavePlayer::PlayWaveOut(const std::string& fileName, std::uint32_t device,
                              Interruptible interruptible) {
-    platform::MultimediaFile file;
-    if (file.Open(fileName, platform::MMIO_READ | platform::MMIO_ALLOCBUF) != MMSYSERR_NOERROR) {
+    std::optional<WaveFileContents> contents = ReadWaveFile(fileName, log_);
+    if (!contents) {
         return false;
     }
-    // Every early return below closes the file through its destructor.
-    platform::MMCKINFO riff{};
-    riff.fccType = kWaveFormType;
-    if (file.Descend(riff, nullptr, platform::MMIO_FINDRIFF) != MMSYSERR_NOERROR) {
-        log_.LogError("PlayWaveOut: mmioDescend parent findriff");
-        return false;
-    }
-    platform::MMCKINFO formatChunk{};
-    formatChunk.ckid = kFormatChunkId;
-    if (file.Descend(formatChunk, &riff, platform::MMIO_FINDCHUNK) != MMSYSERR_NOERROR) {
-        log_.LogError("PlayWaveOut: mmioDescend parent findchunk");
-        return false;
-    }
-    // The device is handed the block as a WAVEFORMATEX, so it is never
-    // shorter than one, whatever the file's chunk holds.
-    ChunkBody format = ReadChunkBody(file, formatChunk.cksize, sizeof(platform::WAVEFORMATEX));
-    if (format.outcome == ChunkReadOutcome::OutOfMemory) {
-        log_.LogError("PlayWaveOut: could not allocate wave format");
-        return false;
-    }
-    if (format.outcome == ChunkReadOutcome::Short) {
-        log_.LogError("PlayWaveOut: format size mismatch");
-        return false;
-    }
-    if (file.Ascend(formatChunk, 0) != MMSYSERR_NOERROR) {
-        log_.LogError("PlayWaveOut: mmioAscend");
-        return false;
-    }
-    // Searched from the end of the format chunk on: "data" must follow "fmt ".
-    platform::MMCKINFO dataChunk{};
-    dataChunk.ckid = kDataChunkId;
-    if (file.Descend(dataChunk, &riff, platform::MMIO_FINDCHUNK) != MMSYSERR_NOERROR) {
-        log_.LogError("PlayWaveOut: mmioDescend parent findchunk");
-        return false;
-    }
-    if (dataChunk.cksize == 0) {
-        log_.LogError("PlayWaveOut: null data size");
-        return false;
-    }
-    ChunkBody data = ReadChunkBody(file, dataChunk.cksize);
-    if (data.outcome == ChunkReadOutcome::OutOfMemory) {
-        log_.LogError("PlayWaveOut: could not allocate wave data");
-        return false;
-    }
-    if (data.outcome == ChunkReadOutcome::Short) {
-        log_.LogError("PlayWaveOut: data size mismatch");
-        return false;
-    }
-    if (file.Close() != MMSYSERR_NOERROR) {
-        log_.LogError("PlayWaveOut: mmioClose");
-        return false;
-    }
-
     std::unique_ptr<platform::WAVEHDR> header(new (std::nothrow) platform::WAVEHDR{});
     if (!header) {
         log_.LogError("PlayWaveOut: could not allocate wave header");
         return false;
     }
-    header->lpData = data.bytes.data();
-    header->dwBufferLength = static_cast<std::uint32_t>(data.bytes.size());
+    header->lpData = contents->data.data();
+    header->dwBufferLength = static_cast<std::uint32_t>(contents->data.size());
 
-    const auto* waveFormat = reinterpret_cast<const platform::WAVEFORMATEX*>(format.bytes.data());
-    MMRESULT result =
-        devices_.OutOpen(nullptr, device, waveFormat, 0, 0, platform::WAVE_FORMAT_QUERY);
-    if (result != MMSYSERR_NOERROR) {
-        ReportWaveError(result, "PlayWaveOut");
-        return false;
-    }
     platform::HWAVEOUT handle{};
-    result = OpenOutputWhenFree(handle, device, waveFormat);
-    if (result != MMSYSERR_NOERROR) {
-        ReportWaveError(result, "PlayWaveOut");
+    const auto* format = reinterpret_cast<const platform::WAVEFORMATEX*>(contents->format.data());
+    if (!OpenOutput(handle, device, format)) {
         return false;
     }
-    format.bytes = {};
-
-    result = devices_.OutPrepareHeader(handle, header.get());
-    if (result != MMSYSERR_NOERROR) {
-        ReportWaveError(result, "PlayWaveOut");
-        devices_.OutClose(handle);
+    contents->format = {};
+    if (!StartOutput(handle, *header)) {
         return false;
     }
-    result = devices_.OutWrite(handle, header.get());
-    if (result != MMSYSERR_NOERROR && result != MMSYSERR_ALLOCATED) {
-        ReportWaveError(result, "PlayWaveOut");
-        devices_.OutUnprepareHeader(handle, header.get());
-        devices_.OutClose(handle);
-        return false;
-    }
-
     WaveOutNode* node = nullptr;
     try {
         node = &queue_.emplace_back();
@@ -140,8 +146,39 @@ bool WavePlayer::PlayWaveOut(const std::string& fileName, std::uint32_t device,
     node->handle = handle;
     node->device = device;
     node->header = std::move(header);
-    node->data = std::move(data.bytes);
+    // Moving the vector keeps its buffer, which header->lpData points into.
+    node->data = std::move(contents->data);
     node->interruptible = interruptible;
+    return true;
+}
+
+bool WavePlayer::OpenOutput(platform::HWAVEOUT& handle, std::uint32_t device,
+                            const platform::WAVEFORMATEX* format) {
+    MMRESULT result = devices_.OutOpen(nullptr, device, format, 0, 0, platform::WAVE_FORMAT_QUERY);
+    if (result == MMSYSERR_NOERROR) {
+        result = OpenOutputWhenFree(handle, device, format);
+    }
+    if (result != MMSYSERR_NOERROR) {
+        ReportWaveError(result, "PlayWaveOut");
+        return false;
+    }
+    return true;
+}
+
+bool WavePlayer::StartOutput(platform::HWAVEOUT handle, platform::WAVEHDR& header) {
+    MMRESULT result = devices_.OutPrepareHeader(handle, &header);
+    if (result != MMSYSERR_NOERROR) {
+        ReportWaveError(result, "PlayWaveOut");
+        devices_.OutClose(handle);
+        return false;
+    }
+    result = devices_.OutWrite(handle, &header);
+    if (result != MMSYSERR_NOERROR && result != MMSYSERR_ALLOCATED) {
+        ReportWaveError(result, "PlayWaveOut");
+        devices_.OutUnprepareHeader(handle, &header);
+        devices_.OutClose(handle);
+        return false;
+    }
     return true;
 }
 

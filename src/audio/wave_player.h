@@ -82,6 +82,13 @@ private:
     // `device` busy.
     bool HoldsOutputDevice(std::uint32_t device) const;
 
+    // Asks whether the device takes the format, then opens it; false, with
+    // the reason reported, when either fails.
+    bool OpenOutput(platform::HWAVEOUT& handle, std::uint32_t device,
+                    const platform::WAVEFORMATEX* format);
+    // Prepares the buffer and hands it to the device; on failure the device
+    // is closed again and the reason reported.
+    bool StartOutput(platform::HWAVEOUT handle, platform::WAVEHDR& header);
     // Opens the device, waiting while it is busy (see BusyDeviceWait).
     platform::MMRESULT OpenOutputWhenFree(platform::HWAVEOUT& handle, std::uint32_t device,
                                           const platform::WAVEFORMATEX* format);

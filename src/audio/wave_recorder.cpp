@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <new>
+#include <optional>
+#include <utility>
 
 #include "audio/busy_device_wait.h"
 #include "audio/chunk_reading.h"
@@ -44,6 +46,58 @@ std::span<const char> RecordedBytes(const platform::WAVEHDR& header,
     return std::span<const char>(data.data(), recorded);
 }
 
+// A new recording file: its header written, the position in its "data"
+// chunk, and the two chunks whose sizes the stop fixes.
+struct RecordingFile {
+    std::unique_ptr<platform::MultimediaFile> file;
+    platform::MMCKINFO riff{};
+    platform::MMCKINFO data{};
+};
+
+// Creates the file and writes everything up to the samples; none, with the
+// reason logged, when that fails. A file that cannot be created is not logged.
+std::optional<RecordingFile> CreateRecordingFile(const std::string& fileName,
+                                                 config::ErrorLog& log) {
+    RecordingFile recording{std::make_unique<platform::MultimediaFile>()};
+    platform::MultimediaFile& file = *recording.file;
+    if (file.Open(fileName, platform::MMIO_CREATE | platform::MMIO_WRITE |
+                                platform::MMIO_EXCLUSIVE | platform::MMIO_ALLOCBUF) !=
+        MMSYSERR_NOERROR) {
+        return std::nullopt;
+    }
+    // Every early return below closes the file through its destructor; it
+    // stays on disk with size fields that do not describe it.
+    recording.riff.fccType = kWaveFormType;
+    if (file.CreateChunk(recording.riff, platform::MMIO_CREATERIFF) != MMSYSERR_NOERROR) {
+        log.LogError("RecordSound: mmioCreateChunk parent");
+        return std::nullopt;
+    }
+    const platform::WAVEFORMATEX format = TelephonyWaveFormat();
+    // The provisional size counts the extra bytes the format announces; the
+    // ascend below writes the true 18.
+    platform::MMCKINFO formatChunk{};
+    formatChunk.ckid = kFormatChunkId;
+    formatChunk.cksize = sizeof(platform::WAVEFORMATEX) + format.cbSize;
+    if (file.CreateChunk(formatChunk, 0) != MMSYSERR_NOERROR) {
+        log.LogError("RecordSound: mmioCreateChunk child");
+        return std::nullopt;
+    }
+    if (file.Write(&format, sizeof(format)) <= 0) {
+        log.LogError("RecordSound: mmioWrite");
+        return std::nullopt;
+    }
+    if (file.Ascend(formatChunk, 0) != MMSYSERR_NOERROR) {
+        log.LogError("RecordSound: mmioAscend");
+        return std::nullopt;
+    }
+    recording.data.ckid = kDataChunkId;
+    if (file.CreateChunk(recording.data, 0) != MMSYSERR_NOERROR) {
+        log.LogError("RecordSound: mmioCreateChunk child");
+        return std::nullopt;
+    }
+    return recording;
+}
+
 }  // namespace
 
 WaveRecorder::WaveRecorder(platform::WaveDevices& devices, platform::Clock& clock,
@@ -77,65 +131,38 @@ bool WaveRecorder::RecordSound(const std::string& fileName, std::uint32_t device
             return false;
         }
     }
-
-    auto file = std::make_unique<platform::MultimediaFile>();
-    if (file->Open(fileName, platform::MMIO_CREATE | platform::MMIO_WRITE |
-                                 platform::MMIO_EXCLUSIVE | platform::MMIO_ALLOCBUF) !=
-        MMSYSERR_NOERROR) {
-        return false;
-    }
-    // Every early return below closes the file through its destructor; it
-    // stays on disk with size fields that do not describe it.
-    platform::MMCKINFO riff{};
-    riff.fccType = kWaveFormType;
-    if (file->CreateChunk(riff, platform::MMIO_CREATERIFF) != MMSYSERR_NOERROR) {
-        log_.LogError("RecordSound: mmioCreateChunk parent");
-        return false;
-    }
-    const platform::WAVEFORMATEX format = TelephonyWaveFormat();
-    // The provisional size counts the extra bytes the format announces; the
-    // ascend below writes the true 18.
-    platform::MMCKINFO formatChunk{};
-    formatChunk.ckid = kFormatChunkId;
-    formatChunk.cksize = sizeof(platform::WAVEFORMATEX) + format.cbSize;
-    if (file->CreateChunk(formatChunk, 0) != MMSYSERR_NOERROR) {
-        log_.LogError("RecordSound: mmioCreateChunk child");
-        return false;
-    }
-    if (file->Write(&format, sizeof(format)) <= 0) {
-        log_.LogError("RecordSound: mmioWrite");
-        return false;
-    }
-    if (file->Ascend(formatChunk, 0) != MMSYSERR_NOERROR) {
-        log_.LogError("RecordSound: mmioAscend");
-        return false;
-    }
-    platform::MMCKINFO dataChunk{};
-    dataChunk.ckid = kDataChunkId;
-    if (file->CreateChunk(dataChunk, 0) != MMSYSERR_NOERROR) {
-        log_.LogError("RecordSound: mmioCreateChunk child");
-        return false;
-    }
-
-    // Only a device held elsewhere fails the query; whatever else it says,
-    // the open decides.
-    MMRESULT result = devices_.InOpen(nullptr, device, &format, 0, 0, platform::WAVE_FORMAT_QUERY);
-    if (result == MMSYSERR_ALLOCATED) {
-        ReportWaveError(result, "RecordSound");
+    std::optional<RecordingFile> recording = CreateRecordingFile(fileName, log_);
+    if (!recording) {
         return false;
     }
     platform::HWAVEIN handle{};
-    result = OpenInputWhenFree(handle, device, format);
+    if (!OpenInput(handle, device, TelephonyWaveFormat())) {
+        return false;
+    }
+    handle_ = handle;
+    file_ = std::move(recording->file);
+    riffChunk_ = recording->riff;
+    dataChunk_ = recording->data;
+    detectSilence_ = detectSilence;
+    return StartInput();
+}
+
+bool WaveRecorder::OpenInput(platform::HWAVEIN& handle, std::uint32_t device,
+                             const platform::WAVEFORMATEX& format) {
+    // Only a device held elsewhere fails the query; whatever else it says,
+    // the open decides.
+    MMRESULT result = devices_.InOpen(nullptr, device, &format, 0, 0, platform::WAVE_FORMAT_QUERY);
+    if (result != MMSYSERR_ALLOCATED) {
+        result = OpenInputWhenFree(handle, device, format);
+    }
     if (result != MMSYSERR_NOERROR) {
         ReportWaveError(result, "RecordSound");
         return false;
     }
+    return true;
+}
 
-    handle_ = handle;
-    file_ = std::move(file);
-    riffChunk_ = riff;
-    dataChunk_ = dataChunk;
-    detectSilence_ = detectSilence;
+bool WaveRecorder::StartInput() {
     for (int index = 0; index < kBufferCount; ++index) {
         if (!AddRecordingBuffer()) {
             AbandonRecording();
@@ -143,7 +170,7 @@ bool WaveRecorder::RecordSound(const std::string& fileName, std::uint32_t device
         }
     }
     recording_ = true;
-    result = devices_.InStart(handle_);
+    const MMRESULT result = devices_.InStart(handle_);
     if (result != MMSYSERR_NOERROR) {
         ReportWaveError(result, "RecordSound");
         recording_ = false;

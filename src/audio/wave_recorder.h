@@ -92,6 +92,13 @@ private:
         std::uint64_t queuedSequence = 0;
     };
 
+    // Asks whether the device is free, then opens it; false, with the reason
+    // reported, when it cannot be opened.
+    bool OpenInput(platform::HWAVEIN& handle, std::uint32_t device,
+                   const platform::WAVEFORMATEX& format);
+    // Queues the buffers of the recording just set up and starts the device;
+    // on failure the recording is abandoned and false returned.
+    bool StartInput();
     platform::MMRESULT OpenInputWhenFree(platform::HWAVEIN& handle, std::uint32_t device,
                                          const platform::WAVEFORMATEX& format);
     // Creates, prepares and queues one buffer; false after a failure (which

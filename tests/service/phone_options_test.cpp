@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "audio/wave_layout.h"
+#include "service/line_protocol.h"
 #include "support/fake_environment.h"
 #include "support/temporary_folder.h"
 
@@ -115,6 +116,18 @@ TEST_F(PhoneOptions, SpeechMustBeTelephoneQualityPcm) {
         EXPECT_FALSE(Parse({"call", "say:" + folder.File(name)}));
         EXPECT_THAT(problem, HasSubstr("8000 Hz, 16 bits, mono")) << name;
     }
+}
+
+TEST_F(PhoneOptions, SpeechLongerThanTheLineTakesIsRefusedBeforeDialling) {
+    const std::size_t longest = service::kMaximumPayload / 2;
+    folder.Write("longest.wav", WaveBytes(1, 8000, 16, longest));
+    const auto command = Parse({"call", "say:" + folder.File("longest.wav")});
+    ASSERT_TRUE(command) << problem;
+    EXPECT_EQ(command->call.steps.at(0).samples.size(), longest);
+
+    folder.Write("too-long.wav", WaveBytes(1, 8000, 16, longest + 1));
+    EXPECT_FALSE(Parse({"call", "say:" + folder.File("too-long.wav")}));
+    EXPECT_THAT(problem, HasSubstr("longer than the line takes (10 minutes)"));
 }
 
 TEST_F(PhoneOptions, WrongInputIsNamed) {

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <string>
 #include <string_view>
 
 #include "audio/wave_layout.h"
@@ -12,6 +13,8 @@ namespace porthold::phone {
 namespace {
 
 constexpr std::uint32_t kLongestSeconds = 24 * 60 * 60;
+// A say: file goes to the line as one SAY message of two bytes a sample.
+constexpr std::size_t kLongestSpeechSamples = service::kMaximumPayload / 2;
 
 bool IsDtmfKey(char key) {
     return std::string_view("0123456789*#ABCD").find(key) != std::string_view::npos;
@@ -36,6 +39,14 @@ std::optional<std::vector<std::int16_t>> ReadSpeech(const std::string& file, std
         (wave->formatChunkSize != 16 && wave->formatChunkSize != 18)) {
         problem =
             file + " is not PCM at 8000 Hz, 16 bits, mono (with a 16- or 18-byte format chunk)";
+        return std::nullopt;
+    }
+    // The line takes speech in one message of bounded length and refuses a
+    // longer one in the middle of the call; checked here, it fails before
+    // anything is dialled.
+    if (wave->samples.size() > kLongestSpeechSamples) {
+        problem = file + " is longer than the line takes (" +
+                  std::to_string(kLongestSpeechSamples / 8000 / 60) + " minutes)";
         return std::nullopt;
     }
     return wave->samples;

@@ -4,24 +4,15 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/multimedia/riff_chunks.h"
 #include "platform/multimedia/wave_types.h"
 
 namespace porthold::platform {
 
 // RIFF file access in the customary multimedia-file vocabulary: four-character
 // codes, chunk descriptions, and the flag and error values of that interface.
-
-using FOURCC = std::uint32_t;
-
-constexpr FOURCC mmioFOURCC(char first, char second, char third, char fourth) {
-    return static_cast<FOURCC>(static_cast<unsigned char>(first)) |
-           (static_cast<FOURCC>(static_cast<unsigned char>(second)) << 8) |
-           (static_cast<FOURCC>(static_cast<unsigned char>(third)) << 16) |
-           (static_cast<FOURCC>(static_cast<unsigned char>(fourth)) << 24);
-}
-
-inline constexpr FOURCC FOURCC_RIFF = mmioFOURCC('R', 'I', 'F', 'F');
-inline constexpr FOURCC FOURCC_LIST = mmioFOURCC('L', 'I', 'S', 'T');
+// The codes and the walk over chunk headers come from riff_chunks.h, which the
+// reader of whole WAVE files in memory shares.
 
 // A chunk's description. dwDataOffset is the file offset of the chunk's data
 // (for RIFF and LIST chunks: of the form type); cksize counts the bytes from
