@@ -86,6 +86,9 @@ void RunMainWindow(const Foundation& foundation) {
 }  // namespace
 
 int RunDesktopProgram() {
+    // Before the sound card and the telephony service start their threads,
+    // should the caller not have blocked them yet.
+    BlockTerminationSignals();
     platform::SystemEnvironment environment;
     platform::SystemClock clock;
     ui::QtTimerDriver timerDriver(clock);

@@ -100,6 +100,8 @@ private:
     void InitialiseTelephony();
     bool LoadCallers();
     bool LoadMessages();
+    // Logs why the list file at `path` could not be created, from errno.
+    void LogCreationFailure(std::string_view step, const std::string& path);
     void ShowError(std::string_view text, platform::MessageBoxIcon icon);
 
     ProgramServices services_;

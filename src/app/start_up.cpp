@@ -1,6 +1,10 @@
 // The start-up sequence: everything from the layout units to the engine's
 // tick, in one fixed order, before the main window is first shown.
 
+#include <cerrno>
+#include <string>
+#include <system_error>
+
 #include "app/program.h"
 #include "config/settings_registry.h"
 #include "platform/files.h"
@@ -16,51 +20,41 @@ constexpr std::string_view kDisabledStatus = " Disabled...";
 
 bool Program::OnInitDialog() {
     ui::MainWindow& window = services_.mainWindow;
-    // 1. The window's own controls exist; the status line reads "Program Status".
-    // 2. The font of the buttons about to be made.
+    // The window's own controls exist already. The buttons are sized from the
+    // layout units of their font, so the font comes first.
     window.SelectButtonFont();
-    // 3. baseUnitX and baseUnitY.
     layoutUnits_ = window.MeasureLayoutUnits();
-    // 4. The three main buttons, disabled while start-up runs.
+    // Nothing the user clicks may run before the settings and lists are in.
     window.CreateMainButtons(layoutUnits_);
     window.SetMainButtons(ui::Availability::Disabled);
-    // 5. View and Documentation are refused while start-up runs.
     window.SetMenuCommands(ui::Availability::Disabled);
-    // 6. The settings, or their defaults written and adopted.
     config::SettingsRegistry(settings_, services_.registry, services_.messageBoxes, errorLog_,
                              services_.environment)
         .LoadOrCreateSettings();
-    // 7. The folders, from the program folder now known; none is created. The
-    //    lists are bound to them.
+    // The folders follow from the program folder now known, and the lists are
+    // bound to them; no folder is created yet.
     settings_.DeriveFolders();
     callers_ = store::CallerPinList(settings_.Path);
     messages_ = store::MessageList(settings_.messagesFolder);
-    // 8.
+    // The log's folder is known only now.
     errorLog_.TrimErrorLog();
-    // 9. and 10. The line, then the phone device.
     InitialiseTelephony();
-    // 11. and 12. A list that cannot be created stops start-up here.
+    // Without its lists the program cannot screen a call, so a list that
+    // cannot be created stops start-up here, the window left open.
     if (!LoadCallers() || !LoadMessages()) {
         return false;
     }
-    // 13.
     state_.newMessageCount = messages_.CountNew();
-    // 14. Timer 0 of the main window, every 10 ms.
     engine_.StartTick();
-    // 15.
     if (!audio_.Player().ProbeSoundCard()) {
         ShowError(kSoundCardBusyText, platform::MessageBoxIcon::Information);
     }
-    // 16.
     if (state_.telephonyUnavailable) {
         window.SetStatus(kDisabledStatus);
     }
-    // 17.
     window.SetMainButtons(ui::Availability::Enabled);
     window.SetMenuCommands(ui::Availability::Enabled);
-    // 18.
     window.ShowApplicationIcon();
-    // 19.
     return true;
 }
 
@@ -87,9 +81,11 @@ bool Program::LoadCallers() {
         return true;
     }
     // Neither the list nor its backup could be read: a new, empty list.
-    if (store::WriteListFile(settings_.Path + "PIN.lst", store::StartListFile())) {
+    const std::string listPath = settings_.Path + "PIN.lst";
+    if (store::WriteListFile(listPath, store::StartListFile())) {
         return true;
     }
+    LogCreationFailure("LoadCallers", listPath);
     ShowError(kPinDatabaseFailedText, platform::MessageBoxIcon::Stop);
     return false;
 }
@@ -100,11 +96,20 @@ bool Program::LoadMessages() {
     }
     // An existing folder is fine.
     platform::CreateDirectory(settings_.messagesFolder);
-    if (store::WriteListFile(settings_.messagesFolder + "messages.lst", store::StartListFile())) {
+    const std::string listPath = settings_.messagesFolder + "messages.lst";
+    if (store::WriteListFile(listPath, store::StartListFile())) {
         return true;
     }
+    LogCreationFailure("LoadMessages", listPath);
     ShowError(kMessageDatabaseFailedText, platform::MessageBoxIcon::Stop);
     return false;
+}
+
+void Program::LogCreationFailure(std::string_view step, const std::string& path) {
+    // The message box cannot say which file or why; the log keeps both, so a
+    // folder in the file's place or a Path to nowhere can be found.
+    const std::string reason = std::generic_category().message(errno);
+    errorLog_.LogError(std::string(step) + ": " + path + " could not be created: " + reason + ".");
 }
 
 }  // namespace porthold::app

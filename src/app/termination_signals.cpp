@@ -1,67 +1,77 @@
 #include "app/termination_signals.h"
 
-#include <fcntl.h>
+#include <pthread.h>
+#include <sys/signalfd.h>
 #include <unistd.h>
 
 #include <QSocketNotifier>
-#include <array>
-#include <cerrno>
 #include <csignal>
 
 namespace porthold::app {
 
 namespace {
 
-constexpr std::array<int, 3> kSignals = {SIGTERM, SIGINT, SIGHUP};
+// Standard signals do not queue, so no more than these three can be pending;
+// the bound only keeps a misbehaving descriptor from holding the loop.
+constexpr int kMostReadsAtOnce = 16;
 
-// The signal handler may do next to nothing; it writes one byte into a pipe
-// whose other end the event loop watches. Both ends are process-wide because
-// a handler has no other way to reach them.
-int signalPipe[2] = {-1, -1};
-
-extern "C" void OnTerminationSignal(int /*signal*/) {
-    const int savedErrno = errno;
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t written = ::write(signalPipe[1], &byte, 1);
-    errno = savedErrno;
+sigset_t TerminationSignalSet() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (int signalNumber : {SIGTERM, SIGINT, SIGHUP}) {
+        sigaddset(&set, signalNumber);
+    }
+    return set;
 }
 
 }  // namespace
 
+void BlockTerminationSignals() {
+    const sigset_t terminationSignals = TerminationSignalSet();
+    ::pthread_sigmask(SIG_BLOCK, &terminationSignals, nullptr);
+}
+
 TerminationSignals::TerminationSignals(std::function<void()> onSignal, QObject* parent)
     : QObject(parent), onSignal_(std::move(onSignal)) {
-    if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+    // Blocked here as well, for a caller whose thread main did not prepare;
+    // the other threads must have them blocked already.
+    BlockTerminationSignals();
+    const sigset_t terminationSignals = TerminationSignalSet();
+    descriptor_ = ::signalfd(-1, &terminationSignals, SFD_NONBLOCK | SFD_CLOEXEC);
+    if (descriptor_ < 0) {
+        // Unread, a blocked signal would be lost; unblocked, it at least ends
+        // the program.
+        ::pthread_sigmask(SIG_UNBLOCK, &terminationSignals, nullptr);
         return;
     }
-    notifier_ = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, this);
+    notifier_ = new QSocketNotifier(descriptor_, QSocketNotifier::Read, this);
     connect(notifier_, &QSocketNotifier::activated, this, &TerminationSignals::OnReadable);
-    struct sigaction action {};
-    action.sa_handler = OnTerminationSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    for (int signalNumber : kSignals) {
-        ::sigaction(signalNumber, &action, nullptr);
-    }
 }
 
 TerminationSignals::~TerminationSignals() {
-    if (notifier_ == nullptr) {
-        return;
-    }
-    for (int signalNumber : kSignals) {
-        ::signal(signalNumber, SIG_DFL);
-    }
     delete notifier_;
-    ::close(signalPipe[0]);
-    ::close(signalPipe[1]);
-    signalPipe[0] = signalPipe[1] = -1;
+    if (descriptor_ >= 0) {
+        TakePendingSignals();
+        ::close(descriptor_);
+    }
+    const sigset_t terminationSignals = TerminationSignalSet();
+    ::pthread_sigmask(SIG_UNBLOCK, &terminationSignals, nullptr);
+}
+
+bool TerminationSignals::TakePendingSignals() {
+    bool taken = false;
+    signalfd_siginfo information{};
+    for (int attempt = 0; attempt < kMostReadsAtOnce; ++attempt) {
+        if (::read(descriptor_, &information, sizeof information) != sizeof information) {
+            break;
+        }
+        taken = true;
+    }
+    return taken;
 }
 
 void TerminationSignals::OnReadable() {
-    char bytes[16];
-    while (::read(signalPipe[0], bytes, sizeof bytes) > 0) {
-    }
-    if (onSignal_) {
+    if (TakePendingSignals() && onSignal_) {
         onSignal_();
     }
 }

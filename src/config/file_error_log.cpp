@@ -43,15 +43,20 @@ std::vector<std::string_view> SplitLines(std::string_view contents) {
 
 }  // namespace
 
-FileErrorLog::FileErrorLog(const Settings& settings, const platform::Clock& clock)
-    : settings_(settings), clock_(clock) {}
+FileErrorLog::FileErrorLog(const Settings& settings, const platform::Clock& clock,
+                           std::FILE* fallback)
+    : settings_(settings), clock_(clock), fallback_(fallback) {}
 
 void FileErrorLog::LogError(std::string_view message) {
     std::string line = platform::FormatDateTime(clock_.Now());
     line += ' ';
     line += WithLineEnds(message);
     line += kLineEnd;
-    platform::AppendToFile(settings_.Path + std::string(kLogFileName), line);
+    if (!platform::AppendToFile(settings_.Path + std::string(kLogFileName), line) &&
+        fallback_ != nullptr) {
+        std::fwrite(line.data(), 1, line.size(), fallback_);
+        std::fflush(fallback_);
+    }
 }
 
 void FileErrorLog::TrimErrorLog() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdio>
 #include <string_view>
 
 #include "config/error_log.h"
@@ -14,11 +15,15 @@ namespace porthold::config {
 // settings that give it are loaded.
 class FileErrorLog final : public ErrorLog {
 public:
-    FileErrorLog(const Settings& settings, const platform::Clock& clock);
+    // `fallback` takes the entries the file cannot: with `Path` naming a
+    // folder that does not exist, the log has nowhere else to go, and the
+    // entry saying why start-up stalled would be lost with it.
+    FileErrorLog(const Settings& settings, const platform::Clock& clock,
+                 std::FILE* fallback = stderr);
 
     // Appends one time-stamped line, opening and closing the file each time so
     // that the entry is on disk when the call returns. An entry that cannot be
-    // written is lost silently: there is nowhere else to report it.
+    // written goes to the fallback stream instead.
     void LogError(std::string_view message) override;
 
     // Cuts the log back to its last 199 lines; a log of 198 lines or fewer is
@@ -28,6 +33,7 @@ public:
 private:
     const Settings& settings_;
     const platform::Clock& clock_;
+    std::FILE* fallback_;
 };
 
 }  // namespace porthold::config

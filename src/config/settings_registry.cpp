@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <limits>
+#include <string>
 
 #include "config/settings_key.h"
 
@@ -85,21 +87,22 @@ bool SettingsRegistry::LoadSettings(RegistryKey key) {
 }
 
 void SettingsRegistry::ReadNumbers(RegistryKey key, bool& allRead) {
-    auto readOr = [&](std::string_view name, std::uint32_t fallback) {
-        const auto value = ReadNumber(key, name);
+    auto fallBack = [&](std::optional<std::uint32_t> value, std::uint32_t fallback) {
         allRead = allRead && value.has_value();
         return value.value_or(fallback);
     };
-    // Values outside the settings dialog's ranges (written by other means) are
-    // used as they are: every user of them copes with any number, and clamping
-    // would hide from the user what the key really holds.
-    settings_.RingsAnswer = readOr(kRingsAnswerValue, kDefaultRingsAnswer);
+    settings_.RingsAnswer =
+        fallBack(ReadNumberIn(key, kRingsAnswerValue, kRingsAnswerRange), kDefaultRingsAnswer);
     settings_.RingsMessage = static_cast<std::int32_t>(
-        readOr(kRingsMessageValue, static_cast<std::uint32_t>(kDefaultRingsMessage)));
+        fallBack(ReadNumberIn(key, kRingsMessageValue, kRingsMessageRange),
+                 static_cast<std::uint32_t>(kDefaultRingsMessage)));
     settings_.SilenceLevel = static_cast<std::int32_t>(
-        readOr(kSilenceLevelValue, static_cast<std::uint32_t>(kDefaultSilenceLevel)));
+        fallBack(ReadNumberIn(key, kSilenceLevelValue, kSilenceLevelRange),
+                 static_cast<std::uint32_t>(kDefaultSilenceLevel)));
     // The engine plays the tone only for exactly 1, so any other number is off.
-    settings_.UseSitTone = readOr(kUseSitToneValue, kDefaultUseSitTone) == 1;
+    const auto everyNumber = NumberRange{0, std::numeric_limits<std::uint32_t>::max()};
+    settings_.UseSitTone =
+        fallBack(ReadNumberIn(key, kUseSitToneValue, everyNumber), kDefaultUseSitTone) == 1;
 }
 
 void SettingsRegistry::ReadTexts(RegistryKey key, bool& allRead) {
@@ -192,12 +195,32 @@ std::optional<std::uint32_t> SettingsRegistry::ReadNumber(RegistryKey key, std::
     // number rather than leftover bytes.
     std::array<std::uint8_t, 4> buffer{};
     std::uint32_t size = buffer.size();
-    platform::RegistryValueType type = platform::REG_NONE;  // not checked, as ever
-    if (registry_.QueryValue(key, name, &type, buffer.data(), &size) != ERROR_SUCCESS) {
+    platform::RegistryValueType type = platform::REG_NONE;
+    const platform::RegistryResult result =
+        registry_.QueryValue(key, name, &type, buffer.data(), &size);
+    // A short text fits the buffer too, and its characters would be taken for
+    // a number; a longer one does not fit.
+    if (result == platform::ERROR_MORE_DATA || (result == ERROR_SUCCESS && type != REG_DWORD)) {
+        errorLog_.LogError("Setting " + std::string(name) + " is not a number.");
+        return std::nullopt;
+    }
+    if (result != ERROR_SUCCESS) {
         return std::nullopt;
     }
     std::uint32_t value = 0;
     std::memcpy(&value, buffer.data(), buffer.size());
+    return value;
+}
+
+std::optional<std::uint32_t> SettingsRegistry::ReadNumberIn(RegistryKey key, std::string_view name,
+                                                            NumberRange range) {
+    const auto value = ReadNumber(key, name);
+    if (value && (*value < range.minimum || *value > range.maximum)) {
+        errorLog_.LogError("Setting " + std::string(name) + " is outside " +
+                           std::to_string(range.minimum) + "-" + std::to_string(range.maximum) +
+                           ".");
+        return std::nullopt;
+    }
     return value;
 }
 

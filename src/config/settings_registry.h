@@ -27,6 +27,17 @@ inline constexpr std::string_view kDefaultBeepFile = "default_beep.wav";
 inline constexpr std::string_view kDefaultNoAnswerFile = "default_no_answer.wav";
 inline constexpr std::string_view kDefaultRemotePin = "958";
 
+// The numbers the settings dialog accepts. A stored number outside its range
+// (written by other means) counts as unreadable: a ring count of 0 or of
+// 4294967295 would keep the program from ever answering.
+struct NumberRange {
+    std::uint32_t minimum;
+    std::uint32_t maximum;
+};
+inline constexpr NumberRange kRingsAnswerRange{1, 6};
+inline constexpr NumberRange kRingsMessageRange{1, 6};
+inline constexpr NumberRange kSilenceLevelRange{0, 100};
+
 // Moves the settings between the registry key and the in-memory record. Every
 // failure is either logged or, when values cannot be read, put to the user as
 // a question; nothing is thrown.
@@ -44,7 +55,9 @@ public:
 
     // Reads all twelve values from the open `key` and closes it. Unreadable
     // values take their fallbacks, and the user is asked whether to restore
-    // the defaults. True when every value was read and the key was closed.
+    // the defaults; so do numbers stored as another type or outside their
+    // range, which are also logged. True when every value was read and the
+    // key was closed.
     bool LoadSettings(platform::RegistryKey key);
 
     // Creates or opens the key, sets every field to its default and writes all
@@ -55,6 +68,9 @@ private:
     void ReadNumbers(platform::RegistryKey key, bool& allRead);
     void ReadTexts(platform::RegistryKey key, bool& allRead);
     std::optional<std::uint32_t> ReadNumber(platform::RegistryKey key, std::string_view name);
+    // The number when it is stored as one and lies in `range`; logged otherwise.
+    std::optional<std::uint32_t> ReadNumberIn(platform::RegistryKey key, std::string_view name,
+                                              NumberRange range);
     std::optional<std::string> ReadText(platform::RegistryKey key, std::string_view name);
     bool WriteNumber(platform::RegistryKey key, std::string_view name, std::uint32_t value);
     bool WriteText(platform::RegistryKey key, std::string_view name, const std::string& text);

@@ -32,12 +32,10 @@ std::optional<RegistryDocument> FileRegistry::Load() const {
 }
 
 bool FileRegistry::Store(const RegistryDocument& document) const {
-    const std::filesystem::path folder = std::filesystem::path(path_).parent_path();
-    std::error_code error;
-    if (!folder.empty()) {
-        std::filesystem::create_directories(folder, error);
-    }
-    return !error && ReplaceFileContents(path_, FormatRegistryText(document));
+    // The file holds the remote PIN, so a folder made for it is private too.
+    const std::string folder = std::filesystem::path(path_).parent_path().string();
+    return (folder.empty() || CreateDirectories(folder)) &&
+           ReplaceFileContents(path_, FormatRegistryText(document));
 }
 
 RegistryResult FileRegistry::Open(RegistryKey root, std::string_view subKey, RegistryAccess access,

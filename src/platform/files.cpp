@@ -27,15 +27,72 @@ bool WriteAll(int descriptor, std::string_view contents) {
     return true;
 }
 
-// The mode a replaced file keeps: the old file's, or what a plain create gives.
-mode_t ModeForReplacement(const std::string& path) {
-    struct stat status {};
-    if (::stat(path.c_str(), &status) == 0) {
-        return status.st_mode & 07777;
+// A descriptor closed when it goes out of scope, leaving errno as the failing
+// step set it.
+class Descriptor {
+public:
+    explicit Descriptor(int descriptor) : descriptor_(descriptor) {}
+    ~Descriptor() {
+        if (descriptor_ >= 0) {
+            const int error = errno;
+            ::close(descriptor_);
+            errno = error;
+        }
     }
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return 0666 & ~mask;
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+
+    int Get() const { return descriptor_; }
+    bool IsOpen() const { return descriptor_ >= 0; }
+    // Closes it now, for a caller that must know whether the close succeeded.
+    bool Close() {
+        const int descriptor = descriptor_;
+        descriptor_ = -1;
+        return ::close(descriptor) == 0;
+    }
+
+private:
+    int descriptor_;
+};
+
+// Removes the temporary file of a failed replacement, keeping errno.
+bool AbandonTemporaryFile(const std::string& temporary) {
+    const int error = errno;
+    ::unlink(temporary.c_str());
+    errno = error;
+    return false;
+}
+
+bool IsRegularFile(int descriptor, struct stat& status) {
+    if (::fstat(descriptor, &status) != 0) {
+        return false;
+    }
+    if (!S_ISREG(status.st_mode)) {
+        errno = S_ISDIR(status.st_mode) ? EISDIR : EINVAL;
+        return false;
+    }
+    return true;
+}
+
+bool IsDirectory(const std::string& path) {
+    struct stat status {};
+    return ::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+bool CopyContents(int source, int target) {
+    std::string buffer(64 * 1024, '\0');
+    for (;;) {
+        const ssize_t count = ::read(source, buffer.data(), buffer.size());
+        if (count < 0 && errno == EINTR) {
+            continue;
+        }
+        if (count <= 0) {
+            return count == 0;
+        }
+        if (!WriteAll(target, std::string_view(buffer.data(), static_cast<std::size_t>(count)))) {
+            return false;
+        }
+    }
 }
 
 }  // namespace
@@ -74,22 +131,24 @@ bool ReplaceFileContents(const std::string& path, std::string_view contents) {
     const std::filesystem::path target(path);
     std::string temporary =
         (target.parent_path() / ("." + target.filename().string() + ".XXXXXX")).string();
-    const int descriptor = ::mkostemp(temporary.data(), O_CLOEXEC);
-    if (descriptor < 0) {
+    // The temporary file is created 0600, which suits a new file; a file being
+    // replaced passes its own mode on, so that a mode its owner chose stays.
+    Descriptor descriptor(::mkostemp(temporary.data(), O_CLOEXEC));
+    if (!descriptor.IsOpen()) {
         return false;
     }
-    const bool written = ::fchmod(descriptor, ModeForReplacement(path)) == 0 &&
-                         WriteAll(descriptor, contents) && ::fsync(descriptor) == 0;
-    const bool closed = ::close(descriptor) == 0;
-    if (!written || !closed || ::rename(temporary.c_str(), path.c_str()) != 0) {
-        ::unlink(temporary.c_str());
-        return false;
+    struct stat existing {};
+    const bool replacing = ::stat(path.c_str(), &existing) == 0;
+    if ((replacing && ::fchmod(descriptor.Get(), existing.st_mode & 07777) != 0) ||
+        !WriteAll(descriptor.Get(), contents) || ::fsync(descriptor.Get()) != 0 ||
+        !descriptor.Close() || ::rename(temporary.c_str(), path.c_str()) != 0) {
+        return AbandonTemporaryFile(temporary);
     }
     return true;
 }
 
 bool AppendToFile(const std::string& path, std::string_view contents) {
-    const int descriptor = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    const int descriptor = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
     if (descriptor < 0) {
         return false;
     }
@@ -98,11 +157,28 @@ bool AppendToFile(const std::string& path, std::string_view contents) {
 }
 
 bool CopyFile(const std::string& source, const std::string& target, ExistingTarget existing) {
-    std::error_code error;
-    const auto options = existing == ExistingTarget::Overwrite
-                             ? std::filesystem::copy_options::overwrite_existing
-                             : std::filesystem::copy_options::none;
-    return std::filesystem::copy_file(source, target, options, error) && !error;
+    // Neither end may be a pipe or a device: opening one could block, and
+    // reading one might never end.
+    Descriptor input(::open(source.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    struct stat sourceStatus {};
+    if (!input.IsOpen() || !IsRegularFile(input.Get(), sourceStatus)) {
+        return false;
+    }
+    // Not truncated on opening: a target that is the source itself must be
+    // recognised before its content is gone.
+    const int exclusive = existing == ExistingTarget::Keep ? O_EXCL : 0;
+    Descriptor output(
+        ::open(target.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC | exclusive, 0600));
+    struct stat targetStatus {};
+    if (!output.IsOpen() || !IsRegularFile(output.Get(), targetStatus)) {
+        return false;
+    }
+    if (targetStatus.st_dev == sourceStatus.st_dev && targetStatus.st_ino == sourceStatus.st_ino) {
+        errno = EINVAL;
+        return false;
+    }
+    return ::ftruncate(output.Get(), 0) == 0 && CopyContents(input.Get(), output.Get()) &&
+           output.Close();
 }
 
 bool DeleteFile(const std::string& path) {
@@ -114,7 +190,39 @@ bool RenameFile(const std::string& source, const std::string& target) {
 }
 
 bool CreateDirectory(const std::string& path) {
-    return ::mkdir(path.c_str(), 0777) == 0;
+    return ::mkdir(path.c_str(), 0700) == 0;
+}
+
+bool CreateDirectories(const std::string& path) {
+    std::filesystem::path partial;
+    for (const std::filesystem::path& part : std::filesystem::path(path)) {
+        partial /= part;
+        if (part.empty() || CreateDirectory(partial.string())) {
+            continue;
+        }
+        // A folder that exists may refuse mkdir with another reason than
+        // EEXIST, on a read-only file system for one.
+        const int error = errno;
+        if (!IsDirectory(partial.string())) {
+            errno = error;
+            return false;
+        }
+    }
+    return IsDirectory(path);
+}
+
+std::FILE* OpenEmptiedStream(const std::string& path) {
+    const int descriptor = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (descriptor < 0) {
+        return nullptr;
+    }
+    std::FILE* stream = ::fdopen(descriptor, "w+b");
+    if (stream == nullptr) {
+        const int error = errno;
+        ::close(descriptor);
+        errno = error;
+    }
+    return stream;
 }
 
 }  // namespace porthold::platform

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -8,6 +9,13 @@ namespace porthold::platform {
 
 // File services of the operating system, on paths as the program builds them
 // (folders end in "/").
+//
+// Everything the program keeps is private to its user: the settings hold the
+// remote PIN and the messages are the callers' voices. A file these services
+// create is therefore readable and writable by its owner only (0600), a folder
+// usable by its owner only (0700); the process umask may narrow that further.
+// An existing file keeps the mode its owner gave it. On failure, errno tells
+// why the step that failed did.
 
 bool FileExists(const std::string& path);
 
@@ -25,7 +33,8 @@ bool AppendToFile(const std::string& path, std::string_view contents);
 
 enum class ExistingTarget { Overwrite, Keep };
 
-// Copies a file; with ExistingTarget::Keep, an existing target makes it fail.
+// Copies a regular file; with ExistingTarget::Keep, an existing target makes
+// it fail. A target that exists is overwritten in place and keeps its mode.
 bool CopyFile(const std::string& source, const std::string& target, ExistingTarget existing);
 
 bool DeleteFile(const std::string& path);
@@ -35,5 +44,13 @@ bool RenameFile(const std::string& source, const std::string& target);
 
 // Creates one folder; false when it exists already or cannot be created.
 bool CreateDirectory(const std::string& path);
+
+// Creates a folder and whichever of its parents are missing; true when the
+// folder exists afterwards. Only the folders it creates are made private.
+bool CreateDirectories(const std::string& path);
+
+// Opens a file for reading and writing, emptied, as a buffered stream; a
+// missing file is created. Null when it cannot be opened.
+std::FILE* OpenEmptiedStream(const std::string& path);
 
 }  // namespace porthold::platform

@@ -1,5 +1,6 @@
 #include "store/list_file.h"
 
+#include <cerrno>
 #include <new>
 
 #include "platform/files.h"
@@ -37,6 +38,7 @@ bool WriteListFile(const std::string& path, std::string_view contents) noexcept 
     try {
         return platform::ReplaceFileContents(path, contents);
     } catch (const std::bad_alloc&) {
+        errno = ENOMEM;
         return false;
     }
 }

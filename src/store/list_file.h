@@ -86,7 +86,8 @@ std::optional<std::string> FormatListFile(const std::vector<Record>& records,
 }
 
 // Replaces the file at `path` whole (temporary file, then rename), so a failed
-// or interrupted save leaves the old file as it was. False on any failure.
+// or interrupted save leaves the old file as it was. A new file is readable by
+// its owner only. False on any failure, with errno telling why.
 bool WriteListFile(const std::string& path, std::string_view contents) noexcept;
 
 }  // namespace porthold::store

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <string>
 
@@ -51,15 +52,22 @@ TEST_F(FileErrorLogTest, EntriesCarryTheTwelveHourTimeAndEndInCarriageReturnLine
 
 TEST_F(FileErrorLogTest, TheFolderIsTakenFromPathAtEachEntry) {
     testing::TemporaryFolder other;
-    log.LogError("before");
+    std::FILE* fallback = std::fopen(folder.File("fallback").c_str(), "w");
+    ASSERT_NE(fallback, nullptr);
+    FileErrorLog fallingBackLog(settings, clock, fallback);
+    fallingBackLog.LogError("before");
     settings.Path = other.Path();
-    log.LogError("after");
+    fallingBackLog.LogError("after");
     settings.Path = other.File("missing/");
-    log.LogError("lost");  // a folder that does not exist loses the entry quietly
+    fallingBackLog.LogError("LoadCallers: missing/PIN.lst could not be created");
+    std::fclose(fallback);
 
     EXPECT_EQ(folder.Read("error.log"), "07/15/2003 12:30 AM before\r\n");
     EXPECT_EQ(other.Read("error.log"), "07/15/2003 12:30 AM after\r\n");
     EXPECT_FALSE(std::filesystem::exists(other.File("missing")));
+    EXPECT_EQ(folder.Read("fallback"),
+              "07/15/2003 12:30 AM LoadCallers: missing/PIN.lst could not be created\r\n")
+        << "an entry the file cannot take still reaches someone";
 }
 
 TEST_F(FileErrorLogTest, TrimmingWithoutALogCreatesNothing) {

@@ -175,22 +175,45 @@ TEST_F(SettingsRegistryTest, LoadReadsEveryValueInOrderAndClosesTheKey) {
     EXPECT_EQ(registry.OpenHandleCount(), 0u);
 }
 
-TEST_F(SettingsRegistryTest, NumbersAreUsedAsStoredAndOnlyOneTurnsTheSitToneOn) {
+TEST_F(SettingsRegistryTest, NumbersAtTheEndsOfTheirRangesAreUsedAndOnlyOneTurnsTheSitToneOn) {
     StoreAllValues();
-    registry.PutNumber(kKey, "RingsAnswer", 0);
-    registry.PutNumber(kKey, "RingsMessage", 0xFFFFFFFF);
-    registry.PutNumber(kKey, "SilenceLevel", 500);
+    registry.PutNumber(kKey, "RingsAnswer", 6);
+    registry.PutNumber(kKey, "RingsMessage", 1);
+    registry.PutNumber(kKey, "SilenceLevel", 100);
     registry.PutNumber(kKey, "UseSitTone", 2);
 
     EXPECT_TRUE(settingsRegistry.LoadOrCreateSettings());
-    EXPECT_EQ(settings.RingsAnswer, 0u);
-    EXPECT_EQ(settings.RingsMessage, -1);
-    EXPECT_EQ(settings.SilenceLevel, 500);
+    EXPECT_EQ(settings.RingsAnswer, 6u);
+    EXPECT_EQ(settings.RingsMessage, 1);
+    EXPECT_EQ(settings.SilenceLevel, 100);
     EXPECT_FALSE(settings.UseSitTone);
+    EXPECT_TRUE(messageBoxes.shown().empty());
+    EXPECT_TRUE(errorLog.lines.empty());
+}
 
-    registry.PutNumber(kKey, "UseSitTone", 0);
-    settingsRegistry.LoadOrCreateSettings();
+// A hand-edited key must not leave the program never answering without a word.
+TEST_F(SettingsRegistryTest, NumbersOfAnotherTypeOrOutsideTheirRangeAreLoggedAndCountAsMissing) {
+    StoreAllValues();
+    // Short enough to fit the four bytes of a number.
+    registry.PutText(kKey, "RingsAnswer", "3");
+    registry.PutNumber(kKey, "RingsMessage", 0);
+    registry.PutNumber(kKey, "SilenceLevel", 0xFFFFFFFF);
+    registry.PutText(kKey, "UseSitTone", "always");
+    messageBoxes.QueueAnswer(MessageBoxAnswer::No);
+
+    EXPECT_FALSE(settingsRegistry.LoadOrCreateSettings());
+
+    EXPECT_THAT(errorLog.lines, ElementsAre("Setting RingsAnswer is not a number.",
+                                            "Setting RingsMessage is outside 1-6.",
+                                            "Setting SilenceLevel is outside 0-100.",
+                                            "Setting UseSitTone is not a number."));
+    ASSERT_EQ(messageBoxes.shown().size(), 2u);
+    EXPECT_EQ(messageBoxes.shown()[0].buttons, MessageBoxButtons::YesNo);
+    EXPECT_EQ(settings.RingsAnswer, 1u);
+    EXPECT_EQ(settings.RingsMessage, 4);
+    EXPECT_EQ(settings.SilenceLevel, 0);
     EXPECT_FALSE(settings.UseSitTone);
+    EXPECT_EQ(settings.RemotePIN, "4711");
 }
 
 TEST_F(SettingsRegistryTest, AnsweringNoKeepsReadableValuesAndFallsBackForTheOthers) {

@@ -1,6 +1,7 @@
 #include "platform/file_registry.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstring>
 #include <vector>
@@ -257,13 +258,22 @@ TEST_F(FileRegistryTest, SeesChangesMadeByOthersToTheFile) {
     EXPECT_EQ(ReadText(registry, key, "RemotePIN"), std::nullopt);
 }
 
-TEST_F(FileRegistryTest, CreatesTheFoldersAboveTheFile) {
+TEST_F(FileRegistryTest, CreatesTheFoldersAboveTheFileAndKeepsAllOfThemPrivate) {
     FileRegistry nested(folder.File("a/b/registry.reg"));
     RegistryKey key = 0;
     ASSERT_EQ(nested.CreateKey(HKEY_LOCAL_MACHINE, kProgramKey, 0, KEY_ALL_ACCESS, &key),
               ERROR_SUCCESS);
     EXPECT_EQ(folder.Read("a/b/registry.reg"),
               "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Quillmoor\\Porthold]\n\n");
+    // The file will hold the remote PIN.
+    const auto mode = [&](const std::string& name) {
+        struct stat status {};
+        EXPECT_EQ(::stat(folder.File(name).c_str(), &status), 0) << name;
+        return status.st_mode & 07777;
+    };
+    EXPECT_EQ(mode("a"), 0700u);
+    EXPECT_EQ(mode("a/b"), 0700u);
+    EXPECT_EQ(mode("a/b/registry.reg"), 0600u);
 }
 
 TEST_F(FileRegistryTest, AStoreThatCannotBeWrittenRefusesChangesAndKeepsItsContent) {

@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #include "support/file_size_limit.h"
 #include "support/temporary_folder.h"
@@ -13,6 +16,12 @@ namespace {
 
 using testing::FileSizeLimit;
 using testing::TemporaryFolder;
+
+mode_t ModeOf(const std::string& path) {
+    struct stat status {};
+    EXPECT_EQ(::stat(path.c_str(), &status), 0) << path;
+    return status.st_mode & 07777;
+}
 
 int CountEntries(const std::string& folder) {
     int count = 0;
@@ -30,17 +39,6 @@ TEST(ReplaceFileContents, WritesNewFilesAndReplacesOldOnesWhole) {
     ASSERT_TRUE(ReplaceFileContents(path, ""));
     EXPECT_EQ(ReadFileContents(path), "");
     EXPECT_EQ(CountEntries(folder.Path()), 1) << "no temporary file may stay behind";
-}
-
-TEST(ReplaceFileContents, KeepsTheModeOfTheFileItReplaces) {
-    TemporaryFolder folder;
-    const std::string path = folder.File("settings");
-    ASSERT_TRUE(ReplaceFileContents(path, "a"));
-    ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
-    ASSERT_TRUE(ReplaceFileContents(path, "b"));
-    struct stat status {};
-    ASSERT_EQ(::stat(path.c_str(), &status), 0);
-    EXPECT_EQ(status.st_mode & 0777, 0640u);
 }
 
 TEST(ReplaceFileContents, AFailedWriteLeavesTheOldContentAndNoTemporaryFile) {
@@ -73,6 +71,8 @@ TEST(FileServices, CopyDeleteRenameAndCreateFolderReportFailures) {
     EXPECT_TRUE(CopyFile(folder.File("a.wav"), folder.File("b.wav"), ExistingTarget::Overwrite));
     EXPECT_FALSE(
         CopyFile(folder.File("none.wav"), folder.File("c.wav"), ExistingTarget::Overwrite));
+    EXPECT_FALSE(CopyFile(folder.File("a.wav"), folder.File("a.wav"), ExistingTarget::Overwrite));
+    EXPECT_EQ(folder.Read("a.wav"), "RIFF") << "a copy onto itself must not empty the file";
 
     EXPECT_TRUE(RenameFile(folder.File("b.wav"), folder.File("a.wav")));
     EXPECT_FALSE(FileExists(folder.File("b.wav")));
@@ -81,6 +81,42 @@ TEST(FileServices, CopyDeleteRenameAndCreateFolderReportFailures) {
 
     EXPECT_TRUE(CreateDirectory(folder.File("messages")));
     EXPECT_FALSE(CreateDirectory(folder.File("messages")));
+}
+
+TEST(PrivateFiles, NewOnesAreForTheirOwnerOnlyWhateverTheUmaskAndOldOnesKeepTheirMode) {
+    TemporaryFolder folder;
+    folder.Write("source.wav", "RIFF");
+    ASSERT_EQ(::chmod(folder.File("source.wav").c_str(), 0644), 0);
+    const auto writeEach = [&] {
+        EXPECT_TRUE(ReplaceFileContents(folder.File("PIN.lst"), "list"));
+        EXPECT_TRUE(AppendToFile(folder.File("error.log"), "entry"));
+        EXPECT_TRUE(
+            CopyFile(folder.File("source.wav"), folder.File("PIN.bak"), ExistingTarget::Overwrite));
+        std::FILE* stream = OpenEmptiedStream(folder.File("m0000000.wav"));
+        ASSERT_NE(stream, nullptr);
+        std::fclose(stream);
+    };
+    const std::vector<std::string> files{"PIN.lst", "error.log", "PIN.bak", "m0000000.wav"};
+
+    // The test runs on a single thread, so the umask changes for it alone.
+    const mode_t previousMask = ::umask(0);
+    writeEach();
+    EXPECT_TRUE(CreateDirectory(folder.File("messages")));
+    EXPECT_TRUE(CreateDirectories(folder.File("config/porthold")));
+    ::umask(previousMask);
+    for (const std::string& file : files) {
+        EXPECT_EQ(ModeOf(folder.File(file)), 0600u) << file;
+        ASSERT_EQ(::chmod(folder.File(file).c_str(), 0640), 0);
+    }
+    for (const char* subfolder : {"messages", "config", "config/porthold"}) {
+        EXPECT_EQ(ModeOf(folder.File(subfolder)), 0700u) << subfolder;
+    }
+
+    writeEach();
+    for (const std::string& file : files) {
+        EXPECT_EQ(ModeOf(folder.File(file)), 0640u) << file;
+    }
+    EXPECT_EQ(folder.Read("PIN.bak"), "RIFF");
 }
 
 TEST(FileServices, AppendCreatesThenAppends) {

@@ -5,24 +5,16 @@
 #include <array>
 #include <cerrno>
 #include <limits>
+#include <optional>
+#include <span>
+
+#include "platform/files.h"
 
 namespace porthold::platform {
 namespace {
 
 constexpr std::uint64_t kLargestOffset = std::numeric_limits<std::uint32_t>::max();
 constexpr std::size_t kBufferSize = 8192;
-
-std::uint32_t ReadLittleEndian(const unsigned char* bytes) {
-    return static_cast<std::uint32_t>(bytes[0]) | (static_cast<std::uint32_t>(bytes[1]) << 8) |
-           (static_cast<std::uint32_t>(bytes[2]) << 16) |
-           (static_cast<std::uint32_t>(bytes[3]) << 24);
-}
-
-void WriteLittleEndian(std::uint32_t value, unsigned char* bytes) {
-    for (int index = 0; index < 4; ++index) {
-        bytes[index] = static_cast<unsigned char>(value >> (8 * index));
-    }
-}
 
 MMRESULT OpenFailure(int error) {
     switch (error) {
@@ -43,8 +35,17 @@ MMRESULT OpenFailure(int error) {
     }
 }
 
-bool IsListKind(FOURCC id) {
-    return id == FOURCC_RIFF || id == FOURCC_LIST;
+ChunkQuery QueryFor(const MMCKINFO& chunk, std::uint32_t flags) {
+    if ((flags & MMIO_FINDCHUNK) != 0) {
+        return ChunkQuery{chunk.ckid, 0};
+    }
+    if ((flags & MMIO_FINDRIFF) != 0) {
+        return ChunkQuery{FOURCC_RIFF, chunk.fccType};
+    }
+    if ((flags & MMIO_FINDLIST) != 0) {
+        return ChunkQuery{FOURCC_LIST, chunk.fccType};
+    }
+    return ChunkQuery{};
 }
 
 }  // namespace
@@ -67,14 +68,11 @@ MMRESULT MultimediaFile::Open(const std::string& path, std::uint32_t flags) {
         struct stat existing {};
         return ::stat(path.c_str(), &existing) == 0 ? MMSYSERR_NOERROR : MMIOERR_FILENOTFOUND;
     }
-    const char* mode = "rb";
-    if ((flags & MMIO_CREATE) != 0) {
-        mode = "w+b";
-    } else if (accessMode != MMIO_READ) {
-        mode = "r+b";
-    }
+    const char* mode = accessMode != MMIO_READ ? "r+b" : "rb";
     errno = 0;
-    file_ = std::fopen(path.c_str(), mode);
+    // A created file is private, as a recording holds a caller's voice; an
+    // existing file created over keeps its mode.
+    file_ = (flags & MMIO_CREATE) != 0 ? OpenEmptiedStream(path) : std::fopen(path.c_str(), mode);
     if (file_ == nullptr) {
         return OpenFailure(errno);
     }
@@ -104,52 +102,19 @@ MMRESULT MultimediaFile::Descend(MMCKINFO& chunk, const MMCKINFO* parent, std::u
     }
     const std::uint64_t limit =
         parent != nullptr ? std::uint64_t{parent->dwDataOffset} + parent->cksize : kLargestOffset;
-
-    FOURCC wantedId = 0;
-    FOURCC wantedType = 0;
-    if ((flags & MMIO_FINDCHUNK) != 0) {
-        wantedId = chunk.ckid;
-    } else if ((flags & MMIO_FINDRIFF) != 0) {
-        wantedId = FOURCC_RIFF;
-        wantedType = chunk.fccType;
-    } else if ((flags & MMIO_FINDLIST) != 0) {
-        wantedId = FOURCC_LIST;
-        wantedType = chunk.fccType;
+    const ReadBytesAt read = [this](std::uint64_t offset, std::span<unsigned char> buffer) {
+        return SeekTo(offset) && ReadExactly(buffer.data(), buffer.size());
+    };
+    const std::optional<RiffChunk> found = FindChunk(read, start, limit, QueryFor(chunk, flags));
+    // The data of a RIFF or LIST chunk begins after its form type. Once that
+    // position is known to be within the 32-bit offsets, so is dataOffset.
+    if (!found || !SeekTo(found->dataOffset + (IsListKind(found->id) ? kFormTypeLength : 0))) {
+        SeekTo(start);
+        return MMIOERR_CHUNKNOTFOUND;
     }
-
-    std::uint64_t position = start;
-    for (;;) {
-        std::array<unsigned char, 8> header{};
-        if (position + header.size() > limit || !SeekTo(position) ||
-            !ReadExactly(header.data(), header.size())) {
-            break;
-        }
-        const FOURCC id = ReadLittleEndian(header.data());
-        const std::uint32_t size = ReadLittleEndian(header.data() + 4);
-        const std::uint64_t dataOffset = position + header.size();
-        const bool idMatches = wantedId == 0 || wantedId == id;
-        if (idMatches && IsListKind(id)) {
-            std::array<unsigned char, 4> type{};
-            if (dataOffset + type.size() > limit || !ReadExactly(type.data(), type.size())) {
-                break;
-            }
-            const FOURCC formType = ReadLittleEndian(type.data());
-            if (wantedType == 0 || wantedType == formType) {
-                chunk = MMCKINFO{id, size, formType, static_cast<std::uint32_t>(dataOffset), 0};
-                return MMSYSERR_NOERROR;
-            }
-        } else if (idMatches && wantedType == 0) {
-            chunk = MMCKINFO{id, size, 0, static_cast<std::uint32_t>(dataOffset), 0};
-            return MMSYSERR_NOERROR;
-        }
-        if (wantedId == 0) {
-            break;
-        }
-        // Chunks are padded to an even length.
-        position = dataOffset + size + (size & 1u);
-    }
-    SeekTo(start);
-    return MMIOERR_CHUNKNOTFOUND;
+    chunk = MMCKINFO{found->id, found->size, found->formType,
+                     static_cast<std::uint32_t>(found->dataOffset), 0};
+    return MMSYSERR_NOERROR;
 }
 
 MMRESULT MultimediaFile::Ascend(MMCKINFO& chunk, std::uint32_t /*flags*/) {
@@ -173,7 +138,7 @@ MMRESULT MultimediaFile::Ascend(MMCKINFO& chunk, std::uint32_t /*flags*/) {
         }
         if (size != chunk.cksize) {
             std::array<unsigned char, 4> bytes{};
-            WriteLittleEndian(static_cast<std::uint32_t>(size), bytes.data());
+            WriteLittleEndian32(static_cast<std::uint32_t>(size), bytes.data());
             if (!SeekTo(chunk.dwDataOffset - 4u)) {
                 return MMIOERR_CANNOTSEEK;
             }
@@ -203,9 +168,9 @@ MMRESULT MultimediaFile::CreateChunk(MMCKINFO& chunk, std::uint32_t flags) {
         chunk.ckid = FOURCC_LIST;
     }
     std::array<unsigned char, 12> header{};
-    WriteLittleEndian(chunk.ckid, header.data());
-    WriteLittleEndian(chunk.cksize, header.data() + 4);
-    WriteLittleEndian(chunk.fccType, header.data() + 8);
+    WriteLittleEndian32(chunk.ckid, header.data());
+    WriteLittleEndian32(chunk.cksize, header.data() + 4);
+    WriteLittleEndian32(chunk.fccType, header.data() + 8);
     const std::size_t length = IsListKind(chunk.ckid) ? 12 : 8;
     if (start + length > kLargestOffset) {
         return MMIOERR_CANNOTWRITE;
