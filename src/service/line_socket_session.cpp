@@ -11,6 +11,8 @@
 namespace porthold::service {
 namespace {
 
+// Reads thrown away per round from a connection that is being ended.
+constexpr int kDiscardedReadsPerRound = 16;
 // A phone that reads nothing while this much waits for it is given up on.
 constexpr std::size_t kMaximumPendingOutput = 64u << 20;
 
@@ -41,8 +43,13 @@ void LineSocketSession::HungUpByLine(std::uint32_t tick) {
 void LineSocketSession::Read() {
     char buffer[65536];
     if (closing_) {
-        // Nothing more is taken from a connection that is being ended.
-        while (::recv(socket_, buffer, sizeof(buffer), 0) > 0) {
+        // Nothing more is taken from a connection that is being ended. A
+        // peer that keeps writing gets a bounded share of each round, so the
+        // other connections are still served.
+        for (int round = 0; round < kDiscardedReadsPerRound; ++round) {
+            if (::recv(socket_, buffer, sizeof(buffer), 0) <= 0) {
+                break;
+            }
         }
         return;
     }
