@@ -1,6 +1,8 @@
 #pragma once
 
 #include <functional>
+#include <iostream>
+#include <ostream>
 #include <string_view>
 
 #include "app/single_instance.h"
@@ -15,8 +17,10 @@ inline constexpr std::string_view kAlreadyRunningText =
 // and runs the main window of the first.
 class Application {
 public:
-    Application(SingleInstance& instance, platform::MessageBoxes& messageBoxes)
-        : instance_(instance), messageBoxes_(messageBoxes) {}
+    // Why the check for another copy had to be skipped goes to `problems`.
+    Application(SingleInstance& instance, platform::MessageBoxes& messageBoxes,
+                std::ostream& problems = std::cerr)
+        : instance_(instance), messageBoxes_(messageBoxes), problems_(problems) {}
 
     // False, once the user has been told, when another copy kept running for
     // a second; the running copy is left alone. Otherwise runs the main window
@@ -26,6 +30,7 @@ public:
 private:
     SingleInstance& instance_;
     platform::MessageBoxes& messageBoxes_;
+    std::ostream& problems_;
 };
 
 }  // namespace porthold::app

@@ -6,6 +6,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <sstream>
+
 #include "app/application.h"
 #include "platform/virtual_clock.h"
 #include "support/fake_environment.h"
@@ -90,6 +92,14 @@ TEST_F(SingleInstanceTest, AFolderOthersCanReachIsNotTrustedAndTheCheckIsSkipped
     EXPECT_EQ(instance.Acquire(), Outcome::Unchecked);
     EXPECT_NE(instance.Problem().find("open to other users"), std::string::npos)
         << instance.Problem();
+
+    // The program starts all the same, and says why it could not check.
+    porthold::testing::ScriptedMessageBoxes boxes;
+    std::ostringstream problems;
+    bool windowRan = false;
+    EXPECT_TRUE(Application(instance, boxes, problems).InitInstance([&] { windowRan = true; }));
+    EXPECT_TRUE(windowRan);
+    EXPECT_NE(problems.str().find("open to other users"), std::string::npos) << problems.str();
 }
 
 TEST_F(SingleInstanceTest, TheApplicationTellsASecondCopyAndNeverOpensItsWindow) {
