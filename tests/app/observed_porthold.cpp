@@ -17,6 +17,7 @@
 
 #include "app/desktop_program.h"
 #include "app/qt_message_filter.h"
+#include "app/termination_signals.h"
 #include "gui_script.h"
 
 namespace {
@@ -76,6 +77,8 @@ private:
 }  // namespace
 
 int main(int argc, char** argv) {
+    // As the program does: before any thread starts.
+    porthold::app::BlockTerminationSignals();
     porthold::app::SilenceQtMessages();
     QApplication application(argc, argv);
     Onlooker onlooker;
