@@ -271,6 +271,12 @@ void WaveRecorder::KeepFilledBuffer(RecorderBufferNode& buffer) {
     if (!DetectsSilence()) {
         WriteSamples(samples, "Rebuffer: mmioWrite");
         ++writtenBufferCount_;
+        // Message taking (as opposed to a recording the user stops) still
+        // ends at the longest message.
+        if (detectSilence_ == SilenceDetection::On &&
+            writtenBufferCount_ >= kLongestMessageBuffers) {
+            EndMessage();
+        }
         return;
     }
     if (IsSilent(samples, settings_.SilenceLevel)) {
@@ -281,9 +287,13 @@ void WaveRecorder::KeepFilledBuffer(RecorderBufferNode& buffer) {
         silentRunCount_ = 0;
     }
     if (silentRunCount_ >= kSilentRunLimit || writtenBufferCount_ >= kWrittenBufferLimit) {
-        recording_ = false;
-        callFlags_.RequestHangUp();
+        EndMessage();
     }
+}
+
+void WaveRecorder::EndMessage() {
+    recording_ = false;
+    callFlags_.RequestHangUp();
 }
 
 bool WaveRecorder::DetectsSilence() const {

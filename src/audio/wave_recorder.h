@@ -37,9 +37,14 @@ public:
     // One buffer: block alignment (2) times 1000 samples.
     static constexpr std::uint32_t kBufferBytes = 2000;
     static constexpr int kBufferCount = 2;
-    // 10 seconds of silence, or 2 minutes of kept sound, end a message.
+    // With a silence level, 10 seconds of silence or 2 minutes of kept sound
+    // end a message.
     static constexpr std::int32_t kSilentRunLimit = 80;
     static constexpr std::int32_t kWrittenBufferLimit = 960;
+    // Without a silence level a message has no limit of its own, yet a line
+    // that is never hung up must not fill the disk (nor a WAVE file grow past
+    // what its sizes can say): half an hour ends any message.
+    static constexpr std::int32_t kLongestMessageBuffers = 14400;
 
     // Everything referred to must outlive the recorder. `settings` is read on
     // every buffer, so a changed SilenceLevel applies at once.
@@ -109,6 +114,8 @@ private:
     void AbandonRecording();
     // Writes the sound of a buffer the device handed back; for Rebuffer.
     void KeepFilledBuffer(RecorderBufferNode& buffer);
+    // The message is long enough: recording stops and the call is to end.
+    void EndMessage();
     // Writes what the device handed back at the stop, in the order recorded.
     void KeepReturnedAudio();
     bool DetectsSilence() const;

@@ -144,6 +144,21 @@ TEST_F(WaveRecorderTest, WithoutALevelOrWithoutDetectionNothingEndsTheRecording)
     }
 }
 
+TEST_F(WaveRecorderTest, WithoutALevelHalfAnHourStillEndsAMessageButNotARecordingTheUserStops) {
+    settings.SilenceLevel = 0;
+    StartMessage();
+    ASSERT_TRUE(RunUntilHangUp(1900000));
+    EXPECT_EQ(Elapsed(), 1800000u);
+    EXPECT_EQ(recorder.WrittenBufferCount(), WaveRecorder::kLongestMessageBuffers);
+    EXPECT_TRUE(recorder.StopRecording());
+
+    recorder.ResetCounts();
+    StartMessage(SilenceDetection::Off);
+    clock.Advance(1900000);
+    EXPECT_TRUE(recorder.IsRecording());
+    EXPECT_TRUE(recorder.StopRecording());
+}
+
 TEST_F(WaveRecorderTest, StoppingKeepsTheLastWordsInTheOrderTheyWereRecorded) {
     line.CallerSpeaks(kStartTick, Speech(8000));
     StartMessage();
