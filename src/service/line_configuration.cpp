@@ -1,7 +1,10 @@
 #include "service/line_configuration.h"
 
 #include <algorithm>
+#include <cctype>
+#include <span>
 #include <sstream>
+#include <utility>
 
 #include "platform/files.h"
 #include "platform/private_folder.h"
@@ -24,6 +27,19 @@ bool IsValidName(std::string_view name) {
            });
 }
 
+// A '#' at the start of the line or after whitespace starts a comment; one
+// inside a word is part of the word. A file written for Windows keeps its
+// carriage returns, which are whitespace too.
+std::string WithoutComment(const std::string& text) {
+    for (std::size_t index = 0; index < text.size(); ++index) {
+        if (text[index] == '#' &&
+            (index == 0 || std::isspace(static_cast<unsigned char>(text[index - 1])))) {
+            return text.substr(0, index);
+        }
+    }
+    return text;
+}
+
 std::vector<std::string> Words(const std::string& line) {
     std::istringstream stream(line);
     std::vector<std::string> words;
@@ -33,17 +49,33 @@ std::vector<std::string> Words(const std::string& line) {
     return words;
 }
 
+std::optional<std::string> ParseSimulatedModemOptions(std::span<const std::string> options,
+                                                      LineConfiguration& line) {
+    for (const std::string& option : options) {
+        if (option.starts_with("socket=")) {
+            line.socketPath = option.substr(7);
+            if (line.socketPath.empty() || line.socketPath.front() != '/') {
+                return "the socket of line \"" + line.name + "\" needs an absolute path";
+            }
+        } else if (option == "answer=reply-first") {
+            line.answerOrder = AnswerOrder::ReplyThenConnected;
+        } else if (option == "answer=connected-first") {
+            line.answerOrder = AnswerOrder::ConnectedThenReply;
+        } else {
+            return "unknown option \"" + option + "\"";
+        }
+    }
+    return std::nullopt;
+}
+
 class Parser {
 public:
-    Parser(std::string_view fileName, const platform::ProcessEnvironment& environment)
-        : fileName_(fileName), environment_(environment) {}
+    Parser(std::string_view fileName, SipPathBase sipPaths,
+           const platform::ProcessEnvironment& environment)
+        : fileName_(fileName), sipPaths_(std::move(sipPaths)), environment_(environment) {}
 
     void ParseLine(const std::string& text, int number) {
-        std::string content = text.substr(0, text.find('#'));
-        if (!content.empty() && content.back() == '\r') {
-            content.pop_back();
-        }
-        const std::vector<std::string> words = Words(content);
+        const std::vector<std::string> words = Words(WithoutComment(text));
         if (words.empty()) {
             return;
         }
@@ -70,38 +102,40 @@ public:
             problem("line \"" + line.name + "\" is configured twice");
             return;
         }
-        if (words[2] != "simulated-modem") {
-            problem("unknown provider \"" + words[2] + "\"");
-            return;
-        }
-        for (std::size_t index = 3; index < words.size(); ++index) {
-            const std::string& option = words[index];
-            if (option.starts_with("socket=")) {
-                line.socketPath = option.substr(7);
-                if (line.socketPath.empty() || line.socketPath.front() != '/') {
-                    problem("the socket of line \"" + line.name + "\" needs an absolute path");
-                    return;
-                }
-            } else if (option == "answer=reply-first") {
-                line.answerOrder = AnswerOrder::ReplyThenConnected;
-            } else if (option == "answer=connected-first") {
-                line.answerOrder = AnswerOrder::ConnectedThenReply;
-            } else {
-                problem("unknown option \"" + option + "\"");
-                return;
+        const std::span<const std::string> options(words.begin() + 3, words.end());
+        std::optional<std::string> wrong;
+        if (words[2] == "simulated-modem") {
+            wrong = ParseSimulatedModemOptions(options, line);
+        } else if (words[2] == "sip") {
+            line.provider = ProviderKind::Sip;
+            wrong = ParseSipOptions(options, sipPaths_, line.sip);
+            if (wrong) {
+                wrong = "line \"" + line.name + "\": " + *wrong;
             }
+        } else {
+            wrong = "unknown provider \"" + words[2] + "\"";
+        }
+        if (wrong) {
+            problem(*wrong);
+            return;
         }
         result_.lines.push_back(std::move(line));
     }
 
+    // Gives each simulated line without a socket its default one. A SIP line
+    // has no socket: porthold-phone cannot reach it.
     ServiceConfiguration Finish() {
-        for (std::size_t index = 0; index < result_.lines.size(); ++index) {
-            LineConfiguration& line = result_.lines[index];
+        bool firstSimulated = true;
+        for (LineConfiguration& line : result_.lines) {
+            if (line.provider != ProviderKind::SimulatedModem) {
+                continue;
+            }
+            const bool first = std::exchange(firstSimulated, false);
             if (!line.socketPath.empty()) {
                 continue;
             }
             const auto override = environment_.Variable("PORTHOLD_LINE_SOCKET");
-            line.socketPath = index == 0 && IsAbsoluteSetting(override)
+            line.socketPath = first && IsAbsoluteSetting(override)
                                   ? *override
                                   : DefaultSocketFolder(environment_) + "/" + line.name + ".sock";
         }
@@ -110,9 +144,24 @@ public:
 
 private:
     std::string_view fileName_;
+    SipPathBase sipPaths_;
     const platform::ProcessEnvironment& environment_;
     ServiceConfiguration result_;
 };
+
+// The absolute folder of `path`, without a trailing separator.
+std::string FolderOf(const std::string& path, const platform::ProcessEnvironment& environment) {
+    const std::size_t separator = path.find_last_of('/');
+    if (separator == std::string::npos) {
+        return environment.CurrentDirectory();
+    }
+    const std::string folder = separator == 0 ? "/" : path.substr(0, separator);
+    if (folder.front() == '/') {
+        return folder;
+    }
+    const std::string current = environment.CurrentDirectory();
+    return (current == "/" ? "" : current) + "/" + folder;
+}
 
 }  // namespace
 
@@ -129,8 +178,10 @@ std::string DefaultSocketFolder(const platform::ProcessEnvironment& environment)
 }
 
 ServiceConfiguration ParseServiceConfiguration(std::string_view text, std::string_view fileName,
+                                               std::string_view folder,
                                                const platform::ProcessEnvironment& environment) {
-    Parser parser(fileName, environment);
+    Parser parser(fileName, SipPathBase{std::string(folder), environment.Variable("HOME")},
+                  environment);
     std::istringstream stream{std::string(text)};
     int number = 0;
     for (std::string line; std::getline(stream, line);) {
@@ -143,7 +194,8 @@ ServiceConfiguration LoadServiceConfiguration(const platform::ProcessEnvironment
     const std::string path = LinesFilePath(environment);
     if (!platform::FileExists(path)) {
         return ParseServiceConfiguration(
-            "line " + std::string(kDefaultLineName) + " simulated-modem", "(default)", environment);
+            "line " + std::string(kDefaultLineName) + " simulated-modem", "(default)", "",
+            environment);
     }
     const std::optional<std::string> text = platform::ReadFileContents(path);
     if (!text) {
@@ -152,7 +204,7 @@ ServiceConfiguration LoadServiceConfiguration(const platform::ProcessEnvironment
         return unreadable;
     }
     const std::string fileName = path.substr(path.find_last_of('/') + 1);
-    return ParseServiceConfiguration(*text, fileName, environment);
+    return ParseServiceConfiguration(*text, fileName, FolderOf(path, environment), environment);
 }
 
 }  // namespace porthold::service

@@ -6,24 +6,27 @@
 
 #include "platform/environment.h"
 #include "service/line_provider.h"
+#include "service/sip_line_settings.h"
 
 namespace porthold::service {
 
-enum class ProviderKind { SimulatedModem };
+enum class ProviderKind { SimulatedModem, Sip };
 
 // One line of the service, as its configuration describes it.
 struct LineConfiguration {
     std::string name;
     ProviderKind provider = ProviderKind::SimulatedModem;
-    // Where a simulated line listens for porthold-phone.
+    // Where a simulated line listens for porthold-phone; empty for a SIP line.
     std::string socketPath;
     AnswerOrder answerOrder = AnswerOrder::ReplyThenConnected;
+    // How a SIP line reaches its provider; unused by a simulated line.
+    SipLineSettings sip;
 };
 
 struct ServiceConfiguration {
     std::vector<LineConfiguration> lines;
     // What was wrong with the file, one text per entry left out
-    // ("lines.conf:3: unknown provider "sip"").
+    // ("lines.conf:3: unknown provider "isdn"").
     std::vector<std::string> problems;
 };
 
@@ -43,11 +46,20 @@ std::string DefaultSocketFolder(const platform::ProcessEnvironment& environment)
 //     # comment
 //     line <name> simulated-modem [socket=<absolute path>]
 //                                 [answer=reply-first|connected-first]
+//     line <name> sip [listen=...] [registrar=... user=... password-file=...]
+//                     [ring-every=...]         (see sip_line_settings.h)
 //
-// A line without a socket listens on "<name>.sock" in the default folder;
-// $PORTHOLD_LINE_SOCKET takes the place of the first line's default socket.
-// Entries that are wrong are left out and described in `problems`.
+// A '#' starts a comment at the start of a line or after a space or tab; a
+// '#' inside a word belongs to the word, so that a path or URI may hold one
+// ("password-file=pbx#2.secret"). A relative password file is found in
+// `folder`, the absolute folder of the file; "~/" stands for $HOME.
+//
+// A simulated line without a socket listens on "<name>.sock" in the default
+// folder; $PORTHOLD_LINE_SOCKET takes the place of the first simulated line's
+// default socket. Entries that are wrong are left out and described in
+// `problems`.
 ServiceConfiguration ParseServiceConfiguration(std::string_view text, std::string_view fileName,
+                                               std::string_view folder,
                                                const platform::ProcessEnvironment& environment);
 
 // The configuration from the file; without a file, one simulated voice-modem

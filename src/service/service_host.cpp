@@ -73,6 +73,11 @@ void ServiceHost::Start() {
     service_ = std::shared_ptr<TelephonyService>(running, &running->service);
     for (std::size_t index = 0; index < configuration.lines.size(); ++index) {
         const LineConfiguration& line = configuration.lines[index];
+        if (line.provider != ProviderKind::SimulatedModem) {
+            problems_ << "porthold line service: line " << line.name
+                      << ": SIP lines are not available yet" << std::endl;
+            continue;
+        }
         auto modem = std::make_unique<SimulatedModemLine>(running->clock, line.name,
                                                           SimulatedLineOutputDevice(index),
                                                           SimulatedLineInputDevice(index));

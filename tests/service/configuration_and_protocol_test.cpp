@@ -2,6 +2,7 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "service/line_configuration.h"
@@ -83,6 +84,123 @@ TEST(ServiceConfiguration, AnEmptyFileMeansNoLines) {
     FakeEnvironment environment;
     environment.variables["PORTHOLD_LINES_FILE"] = folder.File("lines.conf");
     EXPECT_TRUE(LoadServiceConfiguration(environment).lines.empty());
+}
+
+TEST(ServiceConfiguration, SipLinesTakeTheirDefaultsAndFindTheirPasswordFiles) {
+    TemporaryFolder folder;
+    folder.Write("lines.conf",
+                 "line home sip listen=[::1]:5070 registrar=sips:sip.example.net user=1001 "
+                 "password-file=~/.config/home.secret ring-every=0.5\n"
+                 "line home sip listen=192.168.1.2:6000 registrar=sip:sip.example.net user=1001%23 "
+                 "password-file=~/.config/home.secret ring-every=2.25\n"
+                 "line bare sip\n"
+                 "line pbx sip listen=[::1]:5070 registrar=sip:pbx#2.example "
+                 "user=7\tpassword-file=pbx#2.secret"
+                 "\t# the second exchange\r\n"
+                 "line modem simulated-modem  #comment\n");
+    FakeEnvironment environment;
+    environment.variables["PORTHOLD_LINES_FILE"] = folder.File("lines.conf");
+    environment.variables["HOME"] = "/home/someone/";
+    environment.variables["XDG_RUNTIME_DIR"] = "/run/user/7";
+    environment.variables["PORTHOLD_LINE_SOCKET"] = "/tmp/first-simulated.sock";
+
+    const ServiceConfiguration configuration = LoadServiceConfiguration(environment);
+    EXPECT_THAT(configuration.problems,
+                ElementsAre("lines.conf:1: line \"home\": ring-every= needs 1 to 60 seconds"));
+    ASSERT_EQ(configuration.lines.size(), 4u);
+    const SipLineSettings& home = configuration.lines[0].sip;
+    EXPECT_EQ(configuration.lines[0].provider, ProviderKind::Sip);
+    EXPECT_TRUE(configuration.lines[0].socketPath.empty());
+    EXPECT_EQ(home.listen.host, "192.168.1.2");
+    EXPECT_EQ(home.listen.port, 6000);
+    EXPECT_EQ(home.registrar, "sip:sip.example.net");
+    EXPECT_EQ(home.user, "1001%23");
+    EXPECT_EQ(home.passwordFile, "/home/someone/.config/home.secret");
+    EXPECT_EQ(home.ringEvery, std::chrono::milliseconds(2250));
+
+    const SipLineSettings& bare = configuration.lines[1].sip;
+    EXPECT_EQ(bare.listen.host, "0.0.0.0");
+    EXPECT_EQ(bare.listen.family, AddressFamily::IPv4);
+    EXPECT_EQ(bare.listen.port, 5060);
+    EXPECT_TRUE(bare.registrar.empty() && bare.user.empty() && bare.passwordFile.empty());
+    EXPECT_EQ(bare.ringEvery, std::chrono::seconds(6));
+
+    // A '#' inside a word is kept; one after whitespace starts a comment.
+    EXPECT_EQ(configuration.lines[2].sip.registrar, "sip:pbx#2.example");
+    EXPECT_EQ(configuration.lines[2].sip.passwordFile, folder.File("pbx#2.secret"));
+    EXPECT_EQ(configuration.lines[2].sip.listen.host, "::1");
+    EXPECT_EQ(configuration.lines[2].sip.listen.family, AddressFamily::IPv6);
+    EXPECT_EQ(configuration.lines[3].socketPath, "/tmp/first-simulated.sock");
+}
+
+TEST(ServiceConfiguration, AWrongSipEntryIsLeftOutAndNeverQuotesAValue) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"registrar=sip:example.net user=1001",
+         "a line with a registrar needs user= and password-file="},
+        {"registrar=sip:example.net password-file=/s",
+         "a line with a registrar needs user= and password-file="},
+        {"registrar=sip:1001:hunter2@example.net user=1001 password-file=/s",
+         "registrar= needs a sip: or sips: URI without a user part"},
+        {"registrar=http://example.net", "registrar= needs a sip: or sips: URI"},
+        {"listen=0.0.0.0:0", "listen= needs"},
+        {"listen=0.0.0.0:65536", "listen= needs"},
+        {"listen=0.0.0.0", "listen= needs"},
+        {"listen=::1:5060", "listen= needs"},
+        {"listen=[::1]5060", "listen= needs"},
+        {"listen=300.1.1.1:5060", "listen= needs"},
+        {"ring-every=0", "ring-every= needs 1 to 60 seconds"},
+        {"ring-every=61", "ring-every= needs 1 to 60 seconds"},
+        {"ring-every=1.0001", "ring-every= needs 1 to 60 seconds"},
+        {"ring-every=six", "ring-every= needs 1 to 60 seconds"},
+        {"user=a@b", "user= needs the user part"},
+        {"user=%2", "user= needs the user part"},
+        {"password-file=~other/s", "password-file= may start with \"~/\" only"},
+        {"password-file=~/s", "password-file= starts with \"~/\" but HOME is not an absolute path"},
+        {"ring-every=5 ring-every=6", "option \"ring-every\" is given twice"},
+        {"password=hunter2", "unknown option \"password\""},
+        {"hunter2", "an option of a SIP line is written key=value"},
+    };
+    FakeEnvironment environment;
+    for (const auto& [options, expected] : cases) {
+        const ServiceConfiguration configuration = ParseServiceConfiguration(
+            "# a SIP line\nline home sip " + options + "\n", "lines.conf", "/etc", environment);
+        EXPECT_TRUE(configuration.lines.empty()) << options;
+        ASSERT_EQ(configuration.problems.size(), 1u) << options;
+        const std::string& problem = configuration.problems[0];
+        EXPECT_THAT(problem, ::testing::StartsWith("lines.conf:2: line \"home\": " + expected));
+        EXPECT_THAT(problem, ::testing::Not(::testing::HasSubstr("hunter2")));
+    }
+}
+
+TEST(SipPassword, OnlyAPrivateRegularFileGivesItsFirstLine) {
+    TemporaryFolder folder;
+    const std::string path = folder.File("home.secret");
+    folder.Write("home.secret", "s3cret #1\r\nsecond line\n");
+    std::string problem;
+    EXPECT_EQ(ReadSipPassword(path, problem), "s3cret #1");
+
+    ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
+    EXPECT_FALSE(ReadSipPassword(path, problem));
+    EXPECT_EQ(problem, "password file " + path +
+                           " has mode 0640, so others may read or change it; make it 0600");
+    ASSERT_EQ(::chmod(path.c_str(), 0600), 0);
+
+    ASSERT_EQ(::symlink(path.c_str(), folder.File("link").c_str()), 0);
+    EXPECT_FALSE(ReadSipPassword(folder.File("link"), problem));
+    EXPECT_EQ(problem, "password file " + folder.File("link") + " is a symbolic link");
+    EXPECT_FALSE(ReadSipPassword(folder.Path(), problem));
+    EXPECT_THAT(problem, ::testing::HasSubstr("is not a regular file"));
+
+    const std::string bad[] = {"", "\nafter an empty line", std::string(1025, 'x'),
+                               std::string("nul\0byte", 8)};
+    for (const std::string& content : bad) {
+        folder.Write("home.secret", content);
+        EXPECT_FALSE(ReadSipPassword(path, problem)) << content.size();
+        EXPECT_THAT(problem, ::testing::StartsWith("password file " + path));
+        EXPECT_THAT(problem, ::testing::Not(::testing::HasSubstr("xxx")));
+    }
+    folder.Write("home.secret", std::string(1024, 'y') + "\n");
+    EXPECT_EQ(ReadSipPassword(path, problem)->size(), 1024u);
 }
 
 std::vector<ProtocolMessage> ReadAll(MessageReader& reader) {

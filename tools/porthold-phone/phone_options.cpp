@@ -263,8 +263,11 @@ std::optional<std::uint32_t> ParseSeconds(const std::string& text) {
 std::string DefaultLineSocket(const platform::ProcessEnvironment& environment) {
     const service::ServiceConfiguration configuration =
         service::LoadServiceConfiguration(environment);
-    if (!configuration.lines.empty()) {
-        return configuration.lines.front().socketPath;
+    // The phone can reach simulated lines only: a SIP line is called over SIP.
+    for (const service::LineConfiguration& line : configuration.lines) {
+        if (line.provider == service::ProviderKind::SimulatedModem) {
+            return line.socketPath;
+        }
     }
     return service::DefaultSocketFolder(environment) + "/" +
            std::string(service::kDefaultLineName) + ".sock";
