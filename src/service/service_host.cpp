@@ -5,21 +5,6 @@
 #include "service/simulated_modem_line.h"
 
 namespace porthold::service {
-namespace {
-
-// The service and its clock, which live and go together. The service's
-// problems (a flooded queue) go to the host's log as one line each.
-struct RunningService {
-    explicit RunningService(std::ostream& problems)
-        : service(clock, [&problems](std::string_view problem) {
-              problems << "porthold line service: " << problem << std::endl;
-          }) {}
-
-    platform::SystemClock clock;
-    TelephonyService service;
-};
-
-}  // namespace
 
 std::uint32_t SimulatedLineOutputDevice(std::size_t index) {
     return static_cast<std::uint32_t>(100 + 2 * index);
@@ -29,8 +14,21 @@ std::uint32_t SimulatedLineInputDevice(std::size_t index) {
     return static_cast<std::uint32_t>(101 + 2 * index);
 }
 
-ServiceHost::ServiceHost(const platform::ProcessEnvironment& environment, std::ostream& problems)
-    : environment_(environment), problems_(problems) {}
+// The service and its clock, which live and go together. The service's
+// problems (a flooded queue) go to the host's log as one line each.
+struct ServiceHost::RunningService {
+    explicit RunningService(std::ostream& problems)
+        : service(clock, [&problems](std::string_view problem) {
+              problems << "porthold line service: " << problem << std::endl;
+          }) {}
+
+    platform::SystemClock clock;
+    TelephonyService service;
+};
+
+ServiceHost::ServiceHost(const platform::ProcessEnvironment& environment, std::ostream& problems,
+                         SipLineMaker makeSipLine)
+    : environment_(environment), problems_(problems), makeSipLine_(std::move(makeSipLine)) {}
 
 ServiceHost::~ServiceHost() {
     const std::lock_guard lock(mutex_);
@@ -73,9 +71,8 @@ void ServiceHost::Start() {
     service_ = std::shared_ptr<TelephonyService>(running, &running->service);
     for (std::size_t index = 0; index < configuration.lines.size(); ++index) {
         const LineConfiguration& line = configuration.lines[index];
-        if (line.provider != ProviderKind::SimulatedModem) {
-            problems_ << "porthold line service: line " << line.name
-                      << ": SIP lines are not available yet" << std::endl;
+        if (line.provider == ProviderKind::Sip) {
+            AddSipLine(*running, line, index);
             continue;
         }
         auto modem = std::make_unique<SimulatedModemLine>(running->clock, line.name,
@@ -95,6 +92,17 @@ void ServiceHost::Start() {
         }
     }
     waveDevices_.SetService(service_);
+}
+
+void ServiceHost::AddSipLine(RunningService& running, const LineConfiguration& line,
+                             std::size_t index) {
+    if (!makeSipLine_) {
+        problems_ << "porthold line service: line " << line.name
+                  << ": SIP lines are not available here" << std::endl;
+        return;
+    }
+    running.service.AddLine(makeSipLine_(line, running.clock, SimulatedLineOutputDevice(index),
+                                         SimulatedLineInputDevice(index), problems_));
 }
 
 void ServiceHost::StopIfUnused() {

@@ -7,13 +7,14 @@
 #include <vector>
 
 #include "platform/environment.h"
+#include "service/line_configuration.h"
 #include "service/line_socket_server.h"
 #include "service/service_wave_devices.h"
 #include "service/telephony_service.h"
 
 namespace porthold::service {
 
-// The wave device numbers of the simulated line at `index` in the
+// The wave device numbers of the line (simulated or SIP) at `index` in the
 // configuration: lines never share one.
 std::uint32_t SimulatedLineOutputDevice(std::size_t index);
 std::uint32_t SimulatedLineInputDevice(std::size_t index);
@@ -30,8 +31,16 @@ std::uint32_t SimulatedLineInputDevice(std::size_t index);
 // its wave devices the program has open is closed.
 class ServiceHost {
 public:
+    // Makes a SIP line with its voice channel (see sip_stack/sip_line_device.h),
+    // so that this library need not carry the SIP stack; without one, SIP
+    // lines of the configuration are left out, with a problem said.
+    using SipLineMaker = std::function<std::unique_ptr<LineProvider>(
+        const LineConfiguration& line, platform::Clock& clock, std::uint32_t outputDeviceId,
+        std::uint32_t inputDeviceId, std::ostream& problems)>;
+
     // Problems with the configuration or the sockets are written to `problems`.
-    ServiceHost(const platform::ProcessEnvironment& environment, std::ostream& problems);
+    ServiceHost(const platform::ProcessEnvironment& environment, std::ostream& problems,
+                SipLineMaker makeSipLine = {});
     ~ServiceHost();
     ServiceHost(const ServiceHost&) = delete;
     ServiceHost& operator=(const ServiceHost&) = delete;
@@ -49,11 +58,15 @@ public:
     platform::WaveDeviceProvider& WaveDevices() { return waveDevices_; }
 
 private:
+    struct RunningService;
+
     void Start();
+    void AddSipLine(RunningService& running, const LineConfiguration& line, std::size_t index);
     void StopIfUnused();
 
     const platform::ProcessEnvironment& environment_;
     std::ostream& problems_;
+    SipLineMaker makeSipLine_;
     ServiceWaveDevices waveDevices_;
     mutable std::mutex mutex_;
     std::shared_ptr<TelephonyService> service_;

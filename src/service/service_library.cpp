@@ -7,6 +7,7 @@
 
 #include "platform/environment.h"
 #include "service/service_host.h"
+#include "service/sip_stack/sip_line_device.h"
 #include "telephony/tapi.h"
 #include "telephony/tapi_binding.h"
 
@@ -20,7 +21,7 @@ using service::TelephonyService;
 // the wave device provider while the process ends.
 ServiceHost& Host() {
     static platform::SystemEnvironment* environment = new platform::SystemEnvironment;
-    static ServiceHost* host = new ServiceHost(*environment, std::cerr);
+    static ServiceHost* host = new ServiceHost(*environment, std::cerr, service::MakeSipLine);
     return *host;
 }
 

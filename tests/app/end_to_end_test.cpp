@@ -3,9 +3,13 @@
 // Each test has its own program folder, settings file, runtime folder, line
 // configuration and socket.
 
+#include <arpa/inet.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <filesystem>
@@ -30,6 +34,19 @@ const std::string kSounds = PORTHOLD_SOUNDS_FOLDER;
 // The onlooking copy is not built beside the service library, as the program
 // is; the dynamic linker is told where it is.
 const std::string kServiceLibraryFolder = PORTHOLD_SERVICE_LIBRARY_FOLDER;
+
+// A UDP port on the loopback that nothing uses at the moment.
+std::uint16_t FreeUdpPort() {
+    const int probe = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof(address);
+    const bool bound = ::bind(probe, reinterpret_cast<sockaddr*>(&address), size) == 0 &&
+                       ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &size) == 0;
+    ::close(probe);
+    return bound ? ntohs(address.sin_port) : 0;
+}
 
 class EndToEnd : public ::testing::Test {
 protected:
@@ -143,6 +160,33 @@ TEST_F(EndToEnd, TheProgramStartsSilentlyTakesAMessageAndEndsInOrderOnASignal) {
     EXPECT_THAT(porthold->Output(), IsEmpty());
     EXPECT_THAT(porthold->Errors(), IsEmpty());
     EXPECT_FALSE(platform::FileExists(Socket())) << "the line was shut down";
+}
+
+TEST_F(EndToEnd, ASipCallerWhoKeysHashLeavesAMessage) {
+#ifndef PORTHOLD_SIPP_PROGRAM
+    GTEST_SKIP() << "sipp is not installed";
+#else
+    const std::uint16_t port = FreeUdpPort();
+    ASSERT_NE(port, 0);
+    folder.Write("lines.conf",
+                 "line home sip listen=127.0.0.1:" + std::to_string(port) + " ring-every=1\n");
+    auto porthold = Start(kProgram, "porthold");
+    // The line listens once the program has opened it at start-up.
+    ASSERT_TRUE(WaitFor([&] { return platform::FileExists(folder.File("registry.reg")); }, 15000))
+        << porthold->Errors();
+    ChildProcess caller(PORTHOLD_SIPP_PROGRAM,
+                        {"-sf", PORTHOLD_SIPP_SCENARIO, "127.0.0.1:" + std::to_string(port), "-i",
+                         "127.0.0.1", "-m", "1", "-timeout", "40", "-timeout_error", "-nostdin"},
+                        folder.Path(), environment, folder.File("sipp"));
+    ASSERT_EQ(caller.Wait(45000), 0) << caller.Output() << caller.Errors() << porthold->Errors();
+
+    const std::string message = ProgramFolder() + "messages/m0000000.wav";
+    ASSERT_TRUE(WaitFor([&] { return MessageList().find(message) != std::string::npos; }, 5000))
+        << MessageList();
+    EXPECT_THAT(MessageList(), HasSubstr(message + "\r\n#\r\n"));
+    porthold->Signal(SIGTERM);
+    EXPECT_EQ(porthold->Wait(15000), 0);
+#endif
 }
 
 TEST_F(EndToEnd, TheWindowWaitsForACallShowsTheNewMessageAndTurnsASecondCopyAway) {

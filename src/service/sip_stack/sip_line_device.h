@@ -1,0 +1,20 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <ostream>
+
+#include "platform/clock.h"
+#include "service/line_configuration.h"
+#include "service/line_provider.h"
+
+namespace porthold::service {
+
+// A SIP line with its voice channel, ready for the service: the channel's
+// wave devices carry the call's audio as RTP, paced by `clock`. Whatever goes
+// wrong, now or later, is written to `problems`, which must outlive the line.
+std::unique_ptr<LineProvider> MakeSipLine(const LineConfiguration& line, platform::Clock& clock,
+                                          std::uint32_t outputDeviceId, std::uint32_t inputDeviceId,
+                                          std::ostream& problems);
+
+}  // namespace porthold::service
