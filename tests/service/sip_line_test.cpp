@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "sip_test_support.h"
 #include "support/child_process.h"
 #include "support/temporary_folder.h"
 
@@ -94,23 +95,6 @@ private:
     mutable std::mutex mutex_;
     int begun_ = 0;
     int ended_ = 0;
-};
-
-class NoWaveDevices final : public platform::WaveDeviceProvider {
-public:
-    bool ServesDevice(std::uint32_t, platform::WaveDirection) const override { return false; }
-    platform::MMRESULT QueryFormat(std::uint32_t, platform::WaveDirection,
-                                   const platform::WaveFormat&) override {
-        return platform::MMSYSERR_NODRIVER;
-    }
-    platform::MMRESULT OpenOutput(std::uint32_t, const platform::WaveFormat&,
-                                  std::unique_ptr<platform::WaveOutputDevice>&) override {
-        return platform::MMSYSERR_NODRIVER;
-    }
-    platform::MMRESULT OpenInput(std::uint32_t, const platform::WaveFormat&,
-                                 std::unique_ptr<platform::WaveInputDevice>&) override {
-        return platform::MMSYSERR_NODRIVER;
-    }
 };
 
 // A UDP socket of the test's own on the loopback: a caller's RTP end, or a
@@ -239,7 +223,7 @@ protected:
     int RunCaller(const std::string& scenario) { return FinishCaller(*StartCaller(scenario)); }
 
     testing::TemporaryFolder folder_;
-    NoWaveDevices devices_;
+    testing::NoWaveDevices devices_;
     RecordingAudio audio_;
     std::ostringstream problems_;
     std::unique_ptr<RecordingEvents> events_;
@@ -399,7 +383,7 @@ TEST_F(SipLineTest, GarbageDatagramsLeaveTheLineWorking) {
 
 TEST(SipLine, AddressInUseIsReportedAndTheLineTakesNoCalls) {
     const UdpPeer holder;
-    NoWaveDevices devices;
+    testing::NoWaveDevices devices;
     RecordingAudio audio;
     std::ostringstream problems;
     SipLineSettings settings;

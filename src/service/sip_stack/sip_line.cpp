@@ -1,6 +1,8 @@
 #include "service/sip_stack/sip_line.h"
 
 #include <array>
+#include <chrono>
+#include <future>
 #include <utility>
 
 #include "service/sip_stack/sip_line_call.h"
@@ -11,6 +13,9 @@ namespace {
 // libre's hash tables: a line has one call, so small ones do.
 constexpr std::uint32_t kHashSize = 16;
 constexpr int kSessionHashSize = 16;
+// How long a closing line waits for the registrar to confirm that it dropped
+// the registration; a registrar that has gone away cannot hold it up longer.
+constexpr std::chrono::milliseconds kUnregisterLimit{2000};
 
 }  // namespace
 
@@ -35,6 +40,9 @@ SipLine::SipLine(std::string name, const SipLineSettings& settings,
 }
 
 SipLine::~SipLine() {
+    if (thread_.Running()) {
+        EndRegistration();
+    }
     if (thread_.Running() && !thread_.RunAndWait([this] { Shut(); })) {
         Report("the SIP stack did not shut down in time");
     }
@@ -47,9 +55,12 @@ bool SipLine::Start() {
     if (sa_set_str(&address, settings_.listen.host.c_str(), settings_.listen.port) != 0) {
         return false;
     }
+    // The stack keeps the resolver it is given for as long as it needs it.
+    const auto resolver = sip::MakeResolver(settings_.registrar,
+                                            [this](std::string_view problem) { Report(problem); });
     struct ::sip* stack = nullptr;
-    if (sip_alloc(&stack, nullptr, kHashSize, kHashSize, kHashSize, "Porthold", nullptr, nullptr) !=
-        0) {
+    if (sip_alloc(&stack, resolver.get(), kHashSize, kHashSize, kHashSize, "Porthold", nullptr,
+                  nullptr) != 0) {
         return false;
     }
     stack_.reset(stack);
@@ -75,7 +86,30 @@ bool SipLine::Start() {
     }
     sa_set_port(&mediaAddress_, 0);
     listeningPort_.store(sa_port(&bound));
+    StartRegistration();
     return true;
+}
+
+// A line whose registration cannot start still takes the calls sent straight
+// to its address.
+void SipLine::StartRegistration() {
+    if (settings_.registrar.empty()) {
+        return;
+    }
+    registration_ = sip::SipRegistration::Create(
+        *stack_, settings_, [this](std::string_view problem) { Report(problem); });
+    if (registration_) {
+        registration_->Start();
+    }
+}
+
+void SipLine::EndRegistration() {
+    const auto released = thread_.RunAndWait(
+        [this] { return registration_ ? registration_->Stop() : std::shared_future<void>(); });
+    if (released && released->valid() &&
+        released->wait_for(kUnregisterLimit) != std::future_status::ready) {
+        Report("the registrar did not confirm the end of the registration in time");
+    }
 }
 
 void SipLine::Shut() {
@@ -86,6 +120,7 @@ void SipLine::Shut() {
     ended_.clear();
     // Sessions first: the listening socket's table frees what is left in it.
     sessions_.reset();
+    registration_.reset();
     if (stack_) {
         // A goodbye just sent is not waited for: the line is going.
         sip_close(stack_.get(), true);

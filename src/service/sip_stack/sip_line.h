@@ -17,6 +17,7 @@
 #include "service/sip_stack/libre_ptr.h"
 #include "service/sip_stack/rtp_stream.h"
 #include "service/sip_stack/sdp_answer.h"
+#include "service/sip_stack/sip_registration.h"
 #include "service/sip_stack/sip_stack_thread.h"
 
 namespace porthold::service {
@@ -70,6 +71,7 @@ private:
 
     // On the libre thread.
     bool Start();
+    void StartRegistration();
     void Shut();
     void IncomingInvite(const sip_msg& message);
     bool Offer(const sip_msg& message, std::unique_ptr<ActiveCall> call);
@@ -89,6 +91,9 @@ private:
     static void OnRingTimer(void* arg);
     static void OnReleaseTimer(void* arg);
 
+    // Any thread but the libre one.
+    void EndRegistration();
+
     // Any thread.
     void Report(std::string_view problem);
 
@@ -106,6 +111,7 @@ private:
     // Touched only on the libre thread.
     sip::LibrePtr<struct ::sip> stack_;
     sip::LibrePtr<sipsess_sock> sessions_;
+    std::unique_ptr<sip::SipRegistration> registration_;
     sa mediaAddress_{};
     FarEndCallId lastCall_ = 0;
     std::unique_ptr<ActiveCall> call_;

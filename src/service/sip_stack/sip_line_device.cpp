@@ -40,11 +40,10 @@ std::unique_ptr<LineProvider> MakeSipLine(const LineConfiguration& line, platfor
                                           std::uint32_t outputDeviceId, std::uint32_t inputDeviceId,
                                           std::ostream& problems) {
     if (!line.sip.registrar.empty()) {
-        // The line still takes calls sent straight to its address.
-        problems << "porthold line service: line " << line.name
-                 << ": registering with a registrar is not available yet; the line takes calls "
-                    "sent straight to its address only"
-                 << std::endl;
+        // How the registration goes is written by the line as it happens.
+        problems << "porthold line service: line " << line.name << ": registers with "
+                 << line.sip.registrar << " as " << line.sip.user
+                 << ", and takes calls sent straight to its address too" << std::endl;
     }
     return std::make_unique<SipLineDevice>(line, clock, outputDeviceId, inputDeviceId, problems);
 }
