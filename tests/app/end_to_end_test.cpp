@@ -15,6 +15,7 @@
 #include <filesystem>
 
 #include "platform/files.h"
+#include "program_folder_setup.h"
 #include "support/child_process.h"
 #include "support/temporary_folder.h"
 
@@ -35,38 +36,11 @@ const std::string kSounds = PORTHOLD_SOUNDS_FOLDER;
 // is; the dynamic linker is told where it is.
 const std::string kServiceLibraryFolder = PORTHOLD_SERVICE_LIBRARY_FOLDER;
 
-// A UDP port on the loopback that nothing uses at the moment.
-std::uint16_t FreeUdpPort() {
-    const int probe = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof(address);
-    const bool bound = ::bind(probe, reinterpret_cast<sockaddr*>(&address), size) == 0 &&
-                       ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &size) == 0;
-    ::close(probe);
-    return bound ? ntohs(address.sin_port) : 0;
-}
-
 class EndToEnd : public ::testing::Test {
 protected:
     EndToEnd() {
-        platform::CreateDirectory(ProgramFolder());
-        // Seeded as the launcher seeds it.
-        std::filesystem::copy(kSounds, ProgramFolder() + "sounds");
-        ::mkdir(folder.File("run").c_str(), 0700);
+        environment = PrepareProgramRun(folder, ProgramFolder(), kSounds);
         folder.Write("lines.conf", "line line0 simulated-modem socket=" + Socket() + "\n");
-        environment = {
-            {"HOME", folder.Path()},
-            {"PATH", "/usr/bin:/bin"},
-            {"QT_QPA_PLATFORM", "offscreen"},
-            {"XDG_RUNTIME_DIR", folder.File("run")},
-            {"XDG_CONFIG_HOME", folder.File("config")},
-            {"XDG_DATA_HOME", folder.File("data")},
-            {"XDG_CACHE_HOME", folder.File("cache")},
-            {"PORTHOLD_REGISTRY_FILE", folder.File("registry.reg")},
-            {"PORTHOLD_LINES_FILE", folder.File("lines.conf")},
-        };
     }
 
     std::string ProgramFolder() const { return folder.File("program/"); }
@@ -166,7 +140,7 @@ TEST_F(EndToEnd, ASipCallerWhoKeysHashLeavesAMessage) {
 #ifndef PORTHOLD_SIPP_PROGRAM
     GTEST_SKIP() << "sipp is not installed";
 #else
-    const std::uint16_t port = FreeUdpPort();
+    const std::uint16_t port = FreePort(SOCK_DGRAM);
     ASSERT_NE(port, 0);
     folder.Write("lines.conf",
                  "line home sip listen=127.0.0.1:" + std::to_string(port) + " ring-every=1\n");
