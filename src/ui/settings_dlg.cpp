@@ -12,6 +12,7 @@
 #include <optional>
 
 #include "audio/telephony_format.h"
+#include "config/settings_registry.h"
 #include "config/settings_writer.h"
 #include "ui/dialog_controls.h"
 #include "ui/dialog_units.h"
@@ -137,21 +138,23 @@ struct NumberField {
     int editId;
     int spinId;
     int editLeft;
-    int minimum;
-    int maximum;
+    // The same ranges start-up holds stored settings to.
+    config::NumberRange range;
 };
 constexpr NumberField kRingsToAnswerField{
-    "Rings to answer:", 50, 54, "ringsToAnswerEdit", 1008, 1000, 62, 1, 6};
+    "Rings to answer:", 50, 54, "ringsToAnswerEdit", 1008, 1000, 62, config::kRingsAnswerRange};
 constexpr NumberField kRingsToMessageField{
-    "Rings to message prompt:", 115, 82, "ringsToMessageEdit", 1009, 1001, 138, 1, 6};
+    "Rings to message prompt:", 115, 82, "ringsToMessageEdit", 1009, 1001, 138,
+    config::kRingsMessageRange};
 constexpr NumberField kSilenceLevelField{
-    "Silence Level:", 211, 46, "silenceLevelEdit", 1018, 1002, 220, 0, 100};
+    "Silence Level:", 211, 46, "silenceLevelEdit", 1018, 1002, 220, config::kSilenceLevelRange};
 
 QAbstractSpinBox* CreateNumberField(QWidget* parent, LayoutUnits units, const NumberField& field,
                                     qint64 value) {
     CreateLabel(parent, field.label, DialogRect(units, field.labelLeft, 54, field.labelWidth, 8));
-    auto* edit = Named(new NumberSpinEdit(value, field.minimum, field.maximum, parent), field.name,
-                       field.editId);
+    auto* edit = Named(new NumberSpinEdit(value, static_cast<int>(field.range.minimum),
+                                          static_cast<int>(field.range.maximum), parent),
+                       field.name, field.editId);
     edit->setProperty("spinControlId", field.spinId);
     edit->setGeometry(DialogRect(units, field.editLeft, 64, 29, 14));
     return edit;
@@ -161,8 +164,8 @@ QAbstractSpinBox* CreateNumberField(QWidget* parent, LayoutUnits units, const Nu
 // tells the user what it must be and puts the cursor there.
 std::optional<int> TakeNumber(QAbstractSpinBox& edit, const NumberField& field,
                               platform::MessageBoxes& messageBoxes) {
-    const int minimum = field.minimum;
-    const int maximum = field.maximum;
+    const int minimum = static_cast<int>(field.range.minimum);
+    const int maximum = static_cast<int>(field.range.maximum);
     const std::optional<qint64> number = ParseInteger(edit.text());
     if (number && *number >= minimum && *number <= maximum) {
         return static_cast<int>(*number);
