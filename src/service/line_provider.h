@@ -18,6 +18,11 @@ using FarEndCallId = std::uint64_t;
 enum class OfferResult { Offered, Busy };
 enum class KeyMode { Dtmf, Pulse };
 enum class OtherCall { Held, Released };
+// What a line's phone device holds: a modem's handset and speaker, or, on a
+// line with no handset (a network line), the computer's microphone and
+// speaker, which the phone device presents as a headset.
+enum class PhoneSet { HandsetAndSpeaker, Headset };
+enum class HookSwitch { OnHook, OffHook };
 
 // How the service answers the asynchronous requests on a line. The defaults
 // are the orderly case; the others are real-world behaviours the program must
@@ -70,8 +75,9 @@ public:
     virtual std::string ProviderInfo() const = 0;
     // LINEDEVCAPS.dwMediaModes.
     virtual DWORD MediaModes() const = 0;
-    // Whether the line comes with a phone device (a modem's handset and speaker).
+    // Whether the line comes with a phone device, and what it holds.
     virtual bool HasPhoneDevice() const = 0;
+    virtual PhoneSet Phone() const { return PhoneSet::HandsetAndSpeaker; }
 
     // The call's voice channel, as wave devices of the program.
     virtual platform::WaveDeviceProvider& VoiceDevices() = 0;
@@ -90,6 +96,11 @@ public:
     virtual void CallAnswered(FarEndCallId call) = 0;
     // The line dropped the call (the application hung up or closed the line).
     virtual void CallEndedByLine(FarEndCallId call) = 0;
+    // Takes the headset off hook, so that the user talks to the caller of the
+    // connected call through it until the call ends, or puts it back. False
+    // when the line has no headset, or no connected call to take. Called with
+    // the service's lock held.
+    virtual bool SetHeadset(HookSwitch /*state*/) { return false; }
 };
 
 }  // namespace porthold::service

@@ -170,6 +170,12 @@ LONG phoneOpen(HPHONEAPP hPhoneApp, DWORD dwDeviceID, HPHONE* lphPhone, DWORD dw
     });
 }
 
+LONG phoneSetHookSwitch(HPHONE hPhone, DWORD dwHookSwitchDevs, DWORD dwHookSwitchMode) {
+    return OnService(PHONEERR_UNINITIALIZED, [&](TelephonyService& service) {
+        return service.phoneSetHookSwitch(hPhone, dwHookSwitchDevs, dwHookSwitchMode);
+    });
+}
+
 LONG phoneSetStatusMessages(HPHONE hPhone, DWORD dwPhoneStates, DWORD dwButtonModes,
                             DWORD dwButtonStates) {
     return OnService(PHONEERR_UNINITIALIZED, [&](TelephonyService& service) {

@@ -107,6 +107,7 @@ public:
                                   telephony::PHONEEXTENSIONID* extensionId) override;
     LONG phoneOpen(HPHONEAPP phoneApp, DWORD deviceId, HPHONE* phone, DWORD apiVersion,
                    DWORD extensionVersion, DWORD_PTR callbackInstance, DWORD privilege) override;
+    LONG phoneSetHookSwitch(HPHONE phone, DWORD hookSwitchDevices, DWORD mode) override;
     LONG phoneSetStatusMessages(HPHONE phone, DWORD phoneStates, DWORD buttonModes,
                                 DWORD buttonStates) override;
     LONG phoneShutdown(HPHONEAPP phoneApp) override;

@@ -45,11 +45,31 @@ constexpr DWORD kReportedLineStates =
     LINEDEVSTATE_OPEN | LINEDEVSTATE_CLOSE | LINEDEVSTATE_NUMCALLS | LINEDEVSTATE_REINIT |
     LINEDEVSTATE_REMOVED;
 
-// The modem's phone device: a handset and a speaker, each with a hookswitch.
-constexpr DWORD kPhoneStates = PHONESTATE_OTHER | PHONESTATE_CONNECTED | PHONESTATE_DISCONNECTED |
-                               PHONESTATE_OWNER | PHONESTATE_MONITORS |
-                               PHONESTATE_HANDSETHOOKSWITCH | PHONESTATE_SPEAKERHOOKSWITCH |
-                               PHONESTATE_REINIT | PHONESTATE_CAPSCHANGE | PHONESTATE_REMOVED;
+// A modem's phone device: a handset and a speaker, each with a hookswitch. A
+// network line's: the computer's microphone and speaker, as a headset.
+constexpr DWORD kCommonPhoneStates =
+    PHONESTATE_OTHER | PHONESTATE_CONNECTED | PHONESTATE_DISCONNECTED | PHONESTATE_OWNER |
+    PHONESTATE_MONITORS | PHONESTATE_REINIT | PHONESTATE_CAPSCHANGE | PHONESTATE_REMOVED;
+constexpr DWORD kHeadsetModes = PHONEHOOKSWITCHMODE_ONHOOK | PHONEHOOKSWITCHMODE_MICSPEAKER;
+
+void DescribeHookSwitches(PhoneSet phone, PHONECAPS& fixed) {
+    if (phone == PhoneSet::Headset) {
+        fixed.dwPhoneStates = kCommonPhoneStates | PHONESTATE_HEADSETHOOKSWITCH;
+        fixed.dwHookSwitchDevs = PHONEHOOKSWITCHDEV_HEADSET;
+        fixed.dwHeadsetHookSwitchModes = kHeadsetModes;
+        fixed.dwSettableHeadsetHookSwitchModes = kHeadsetModes;
+        fixed.dwMonitoredHeadsetHookSwitchModes = kHeadsetModes;
+        return;
+    }
+    fixed.dwPhoneStates =
+        kCommonPhoneStates | PHONESTATE_HANDSETHOOKSWITCH | PHONESTATE_SPEAKERHOOKSWITCH;
+    fixed.dwHookSwitchDevs = PHONEHOOKSWITCHDEV_HANDSET | PHONEHOOKSWITCHDEV_SPEAKER;
+    fixed.dwHandsetHookSwitchModes = PHONEHOOKSWITCHMODE_ONHOOK | PHONEHOOKSWITCHMODE_MICSPEAKER;
+    fixed.dwSpeakerHookSwitchModes =
+        PHONEHOOKSWITCHMODE_ONHOOK | PHONEHOOKSWITCHMODE_SPEAKER | PHONEHOOKSWITCHMODE_MICSPEAKER;
+    fixed.dwMonitoredHandsetHookSwitchModes = fixed.dwHandsetHookSwitchModes;
+    fixed.dwMonitoredSpeakerHookSwitchModes = fixed.dwSpeakerHookSwitchModes;
+}
 
 constexpr std::array<std::string_view, 4> kLineDeviceClasses = {"tapi/line", "tapi/phone",
                                                                 "wave/in", "wave/out"};
@@ -206,13 +226,7 @@ LONG TelephonyService::phoneGetDevCapsA(HPHONEAPP phoneApp, DWORD deviceId, DWOR
     PHONECAPS fixed{};
     fixed.dwPermanentPhoneID = deviceId + 1;
     fixed.dwStringFormat = STRINGFORMAT_ASCII;
-    fixed.dwPhoneStates = kPhoneStates;
-    fixed.dwHookSwitchDevs = PHONEHOOKSWITCHDEV_HANDSET | PHONEHOOKSWITCHDEV_SPEAKER;
-    fixed.dwHandsetHookSwitchModes = PHONEHOOKSWITCHMODE_ONHOOK | PHONEHOOKSWITCHMODE_MICSPEAKER;
-    fixed.dwSpeakerHookSwitchModes =
-        PHONEHOOKSWITCHMODE_ONHOOK | PHONEHOOKSWITCHMODE_SPEAKER | PHONEHOOKSWITCHMODE_MICSPEAKER;
-    fixed.dwMonitoredHandsetHookSwitchModes = fixed.dwHandsetHookSwitchModes;
-    fixed.dwMonitoredSpeakerHookSwitchModes = fixed.dwSpeakerHookSwitchModes;
+    DescribeHookSwitches(provider.Phone(), fixed);
     StructureBuilder answer(&fixed, PhoneCapabilitiesSize(apiVersion));
     answer.AddVariablePart(offsetof(PHONECAPS, dwProviderInfoSize),
                            offsetof(PHONECAPS, dwProviderInfoOffset),
@@ -260,6 +274,33 @@ LONG TelephonyService::phoneOpen(HPHONEAPP phoneApp, DWORD deviceId, HPHONE* pho
     phoneOpens_.emplace(handle, PhoneOpen{phoneApp, deviceId, privilege});
     *phone = handle;
     return 0;
+}
+
+// Only a headset is switched by the service: a modem's handset is lifted by the
+// user's hand. Completes at once rather than with a PHONE_REPLY, which nobody
+// reads.
+LONG TelephonyService::phoneSetHookSwitch(HPHONE phone, DWORD hookSwitchDevices, DWORD mode) {
+    const std::lock_guard lock(mutex_);
+    const auto found = phoneOpens_.find(phone);
+    if (found == phoneOpens_.end()) {
+        return PHONEERR_INVALPHONEHANDLE;
+    }
+    if (found->second.privilege != PHONEPRIVILEGE_OWNER) {
+        return PHONEERR_NOTOWNER;
+    }
+    LineProvider& provider = *lines_[LineOfPhoneDevice(found->second.device)].provider;
+    if (provider.Phone() != PhoneSet::Headset) {
+        return PHONEERR_OPERATIONUNAVAIL;
+    }
+    if (hookSwitchDevices != PHONEHOOKSWITCHDEV_HEADSET) {
+        return PHONEERR_INVALHOOKSWITCHDEV;
+    }
+    if (mode != PHONEHOOKSWITCHMODE_ONHOOK && mode != PHONEHOOKSWITCHMODE_MICSPEAKER) {
+        return PHONEERR_INVALHOOKSWITCHMODE;
+    }
+    const HookSwitch state =
+        mode == PHONEHOOKSWITCHMODE_MICSPEAKER ? HookSwitch::OffHook : HookSwitch::OnHook;
+    return provider.SetHeadset(state) ? 0 : PHONEERR_OPERATIONFAILED;
 }
 
 LONG TelephonyService::phoneSetStatusMessages(HPHONE phone, DWORD phoneStates,

@@ -138,6 +138,11 @@ private:
     void DecidePin();
     void DecideCallerPin(const std::string& text, const std::string& sound);
     void DecideInvalidPin();
+    // The user answers on a line without a handset: the call's audio goes to
+    // the computer's microphone and speaker until either side hangs up. False
+    // when the line could not connect them.
+    bool TalkOnHeadset(HCALL call);
+    bool HasHeadsetOnly() const;
     void RefreshLineStatus();
     void ShowIdleStatus();
 
@@ -179,7 +184,7 @@ private:
     MessageFileProbe messageFileExists_;
 
     std::deque<LINEMESSAGE> deferredMessages_;
-    // The call whose incoming-call notification is showing; 0 = none.
+    // The call whose incoming-call notification or talk window is showing; 0 = none.
     HCALL notifiedCall_ = 0;
     FailureRunLog lineStatusLog_;
 };

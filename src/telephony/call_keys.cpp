@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "telephony/call_engine.h"
+#include "telephony/line_error.h"
 
 namespace porthold::telephony {
 
@@ -118,7 +119,12 @@ void CallEngine::DecideCallerPin(const std::string& text, const std::string& sou
     if (!IsSameCallActive(call)) {
         return;
     }
-    if (result == kAnswerCallResult) {
+    if (result == kAnswerCallResult && HasHeadsetOnly()) {
+        if (TalkOnHeadset(call)) {
+            return;
+        }
+        // Without the microphone and speaker nobody could hear the caller.
+    } else if (result == kAnswerCallResult) {
         dialogs_.RunPickUp();
         if (IsSameCallActive(call)) {
             SetStatus(" Connected...");
@@ -127,6 +133,29 @@ void CallEngine::DecideCallerPin(const std::string& text, const std::string& sou
     }
     Play(settings_.NoAnswer, audio::Interruptible::No);
     RecordMessage(state_.waveInDevice);
+}
+
+bool CallEngine::HasHeadsetOnly() const {
+    return (handles_.phoneHookSwitchDevices & PHONEHOOKSWITCHDEV_HEADSET) != 0 &&
+           (handles_.phoneHookSwitchDevices & PHONEHOOKSWITCHDEV_HANDSET) == 0;
+}
+
+bool CallEngine::TalkOnHeadset(HCALL call) {
+    const LONG result = tapi_.phoneSetHookSwitch(handles_.phoneHandle, PHONEHOOKSWITCHDEV_HEADSET,
+                                                 PHONEHOOKSWITCHMODE_MICSPEAKER);
+    if (result < 0) {
+        LogLineError(errorLog_, result, "phoneSetHookSwitch");
+        return false;
+    }
+    SetStatus(" Connected...");
+    notifiedCall_ = call;
+    dialogs_.RunTalk(state_.callerText);
+    notifiedCall_ = 0;
+    // The window closed while the call goes on: the user hung up.
+    if (IsSameCallActive(call)) {
+        state_.hangUpRequested = true;
+    }
+    return true;
 }
 
 void CallEngine::DecideInvalidPin() {

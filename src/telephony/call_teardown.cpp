@@ -8,10 +8,11 @@ namespace porthold::telephony {
 bool CallEngine::DisconnectCall() {
     SetStatus(" Disconnecting...");
     // A notification still showing for this call would go on ringing on the
-    // line, into whichever call comes next: it closes as a Cancel would.
+    // line, into whichever call comes next: it closes as a Cancel would. A
+    // talk window has nobody left to talk to.
     if (notifiedCall_ != 0 && notifiedCall_ == state_.callHandle) {
         notifiedCall_ = 0;
-        dialogs_.CancelIncomingCall();
+        dialogs_.CloseCallDialog();
     }
     state_.callActive = false;
     state_.hangUpRequested = false;

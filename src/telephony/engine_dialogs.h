@@ -30,7 +30,7 @@ struct IncomingCallRequest {
     bool* callerKeyed = nullptr;
 };
 
-// The two dialogs the engine opens during a call. Both are modal: the call
+// The dialogs the engine opens during a call. All are modal: the call
 // returns only when the dialog has closed, while the main window's timers
 // (the engine's tick among them) keep running beneath it, nested. The desktop
 // application shows them (driving IncomingCallNotification and PickUpPrompt);
@@ -42,12 +42,18 @@ public:
     // Shows the incoming-call notification until it ends; its result.
     virtual int RunIncomingCall(const IncomingCallRequest& request) = 0;
 
-    // Closes the notification that is showing, as its Escape key would, for
-    // a call that ended beneath it. Does nothing when none is showing.
-    virtual void CancelIncomingCall() = 0;
+    // Closes the notification or the talk window that is showing, for a call
+    // that ended beneath it: the notification as its Escape key would. Does
+    // nothing when neither is showing.
+    virtual void CloseCallDialog() = 0;
 
     // Shows "Pick up the receiver and begin talking..." for five seconds.
     virtual void RunPickUp() = 0;
+
+    // On a line without a handset, where the user talks to the caller through
+    // the computer's microphone and speaker: shows who the user is talking to
+    // with a "Hang Up" button, until the user hangs up or CloseCallDialog.
+    virtual void RunTalk(const std::string& callerText) = 0;
 };
 
 }  // namespace porthold::telephony

@@ -214,9 +214,10 @@ bool LineInitializer::InitPhone() {
 
     // With no phone devices, device 0 is tried.
     DWORD chosenDevice = 0;
+    DWORD chosenHookSwitchDevices = 0;
     for (DWORD device = 0; device < deviceCount; ++device) {
         NegotiatePhoneVersion(device, version);
-        if (HasHookSwitch(device, version)) {
+        if (HasHookSwitch(device, version, chosenHookSwitchDevices)) {
             chosenDevice = device;
             break;
         }
@@ -230,6 +231,7 @@ bool LineInitializer::InitPhone() {
                         /*extensionVersion=*/0, /*callbackInstance=*/0, PHONEPRIVILEGE_OWNER) < 0) {
         return false;
     }
+    handles_.phoneHookSwitchDevices = chosenHookSwitchDevices;
     tapi_.phoneSetStatusMessages(handles_.phoneHandle, kReportedPhoneStates, /*buttonModes=*/0,
                                  /*buttonStates=*/0);
     return true;
@@ -254,12 +256,13 @@ void LineInitializer::NegotiatePhoneVersion(DWORD device, DWORD& version) {
                                    kPhoneNegotiationRange.high, &version, &extensionId);
 }
 
-bool LineInitializer::HasHookSwitch(DWORD device, DWORD version) {
+bool LineInitializer::HasHookSwitch(DWORD device, DWORD version, DWORD& hookSwitchDevices) {
     TapiBuffer capabilities(kInitialStructureSize);
     RequestGrowing(capabilities, PHONEERR_STRUCTURETOOSMALL, [&] {
         return tapi_.phoneGetDevCapsA(handles_.phoneApp, device, version, /*extensionVersion=*/0,
                                       capabilities.As<PHONECAPS>());
     });
+    hookSwitchDevices = capabilities.Field(offsetof(PHONECAPS, dwHookSwitchDevs));
     return (capabilities.Field(offsetof(PHONECAPS, dwPhoneStates)) & kHookSwitchStates) != 0;
 }
 

@@ -20,6 +20,8 @@ struct TelephonyHandles {
     TapiBuffer lineStatus;
     HPHONEAPP phoneApp = 0;
     HPHONE phoneHandle = 0;
+    // PHONECAPS.dwHookSwitchDevs of the open phone device.
+    DWORD phoneHookSwitchDevices = 0;
 };
 
 // The line states whose changes the service reports: OTHER, RINGING,
@@ -68,7 +70,8 @@ private:
 
     bool InitializePhoneApplication(DWORD& deviceCount, DWORD& version);
     void NegotiatePhoneVersion(DWORD device, DWORD& version);
-    bool HasHookSwitch(DWORD device, DWORD version);
+    // Also gives the device's hookswitch devices.
+    bool HasHookSwitch(DWORD device, DWORD version, DWORD& hookSwitchDevices);
 
     Tapi& tapi_;
     TelephonyHandles& handles_;

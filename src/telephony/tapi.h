@@ -69,6 +69,8 @@ PORTHOLD_TAPI_EXPORT LONG phoneNegotiateAPIVersion(HPHONEAPP hPhoneApp, DWORD dw
 PORTHOLD_TAPI_EXPORT LONG phoneOpen(HPHONEAPP hPhoneApp, DWORD dwDeviceID, HPHONE* lphPhone,
                                     DWORD dwAPIVersion, DWORD dwExtVersion,
                                     DWORD_PTR dwCallbackInstance, DWORD dwPrivilege);
+PORTHOLD_TAPI_EXPORT LONG phoneSetHookSwitch(HPHONE hPhone, DWORD dwHookSwitchDevs,
+                                             DWORD dwHookSwitchMode);
 PORTHOLD_TAPI_EXPORT LONG phoneSetStatusMessages(HPHONE hPhone, DWORD dwPhoneStates,
                                                  DWORD dwButtonModes, DWORD dwButtonStates);
 PORTHOLD_TAPI_EXPORT LONG phoneShutdown(HPHONEAPP hPhoneApp);
@@ -95,6 +97,7 @@ using PhoneGetDevCapsAFunction = decltype(&phoneGetDevCapsA);
 using PhoneInitializeExAFunction = decltype(&phoneInitializeExA);
 using PhoneNegotiateAPIVersionFunction = decltype(&phoneNegotiateAPIVersion);
 using PhoneOpenFunction = decltype(&phoneOpen);
+using PhoneSetHookSwitchFunction = decltype(&phoneSetHookSwitch);
 using PhoneSetStatusMessagesFunction = decltype(&phoneSetStatusMessages);
 using PhoneShutdownFunction = decltype(&phoneShutdown);
 

@@ -16,7 +16,7 @@ struct EntryDescription {
 
 // Indexed by TapiBinding::Entry. The names are the exported names, A and W
 // endings included.
-constexpr std::array<EntryDescription, 21> kEntries = {{
+constexpr std::array<EntryDescription, 22> kEntries = {{
     {"lineAnswer", LINEERR_OPERATIONUNAVAIL},
     {"lineClose", LINEERR_OPERATIONUNAVAIL},
     {"lineDeallocateCall", LINEERR_OPERATIONUNAVAIL},
@@ -36,6 +36,7 @@ constexpr std::array<EntryDescription, 21> kEntries = {{
     {"phoneInitializeExA", PHONEERR_OPERATIONUNAVAIL},
     {"phoneNegotiateAPIVersion", PHONEERR_OPERATIONUNAVAIL},
     {"phoneOpen", PHONEERR_OPERATIONUNAVAIL},
+    {"phoneSetHookSwitch", PHONEERR_OPERATIONUNAVAIL},
     {"phoneSetStatusMessages", PHONEERR_OPERATIONUNAVAIL},
     {"phoneShutdown", PHONEERR_OPERATIONUNAVAIL},
 }};
@@ -198,6 +199,11 @@ LONG TapiBinding::phoneOpen(HPHONEAPP phoneApp, DWORD deviceId, HPHONE* phone, D
                             DWORD extensionVersion, DWORD_PTR callbackInstance, DWORD privilege) {
     return Forward<PhoneOpenFunction>(Entry::PhoneOpen, phoneApp, deviceId, phone, apiVersion,
                                       extensionVersion, callbackInstance, privilege);
+}
+
+LONG TapiBinding::phoneSetHookSwitch(HPHONE phone, DWORD hookSwitchDevices, DWORD mode) {
+    return Forward<PhoneSetHookSwitchFunction>(Entry::PhoneSetHookSwitch, phone, hookSwitchDevices,
+                                               mode);
 }
 
 LONG TapiBinding::phoneSetStatusMessages(HPHONE phone, DWORD phoneStates, DWORD buttonModes,

@@ -83,6 +83,7 @@ public:
                                   PHONEEXTENSIONID* extensionId) override;
     LONG phoneOpen(HPHONEAPP phoneApp, DWORD deviceId, HPHONE* phone, DWORD apiVersion,
                    DWORD extensionVersion, DWORD_PTR callbackInstance, DWORD privilege) override;
+    LONG phoneSetHookSwitch(HPHONE phone, DWORD hookSwitchDevices, DWORD mode) override;
     LONG phoneSetStatusMessages(HPHONE phone, DWORD phoneStates, DWORD buttonModes,
                                 DWORD buttonStates) override;
     LONG phoneShutdown(HPHONEAPP phoneApp) override;
@@ -114,6 +115,7 @@ private:
         PhoneInitializeExA,
         PhoneNegotiateAPIVersion,
         PhoneOpen,
+        PhoneSetHookSwitch,
         PhoneSetStatusMessages,
         PhoneShutdown,
         Count

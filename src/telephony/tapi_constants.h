@@ -155,6 +155,15 @@ inline constexpr DWORD PHONESTATE_REINIT = 0x00200000;
 inline constexpr DWORD PHONESTATE_CAPSCHANGE = 0x00400000;
 inline constexpr DWORD PHONESTATE_REMOVED = 0x00800000;
 
+// The phone's hookswitch devices (PHONECAPS.dwHookSwitchDevs) and their modes.
+inline constexpr DWORD PHONEHOOKSWITCHDEV_HANDSET = 0x00000001;
+inline constexpr DWORD PHONEHOOKSWITCHDEV_SPEAKER = 0x00000002;
+inline constexpr DWORD PHONEHOOKSWITCHDEV_HEADSET = 0x00000004;
+inline constexpr DWORD PHONEHOOKSWITCHMODE_ONHOOK = 0x00000001;
+inline constexpr DWORD PHONEHOOKSWITCHMODE_MIC = 0x00000002;
+inline constexpr DWORD PHONEHOOKSWITCHMODE_SPEAKER = 0x00000004;
+inline constexpr DWORD PHONEHOOKSWITCHMODE_MICSPEAKER = 0x00000008;
+
 // ---------------------------------------------------------------------------
 // Error results. The functions return them as negative LONG values.
 

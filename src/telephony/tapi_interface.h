@@ -45,6 +45,7 @@ public:
                                           PHONEEXTENSIONID* extensionId) = 0;
     virtual LONG phoneOpen(HPHONEAPP phoneApp, DWORD deviceId, HPHONE* phone, DWORD apiVersion,
                            DWORD extensionVersion, DWORD_PTR callbackInstance, DWORD privilege) = 0;
+    virtual LONG phoneSetHookSwitch(HPHONE phone, DWORD hookSwitchDevices, DWORD mode) = 0;
     virtual LONG phoneSetStatusMessages(HPHONE phone, DWORD phoneStates, DWORD buttonModes,
                                         DWORD buttonStates) = 0;
     virtual LONG phoneShutdown(HPHONEAPP phoneApp) = 0;

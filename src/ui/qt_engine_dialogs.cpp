@@ -16,15 +16,25 @@ int QtEngineDialogs::RunIncomingCall(const telephony::IncomingCallRequest& reque
     return result;
 }
 
-void QtEngineDialogs::CancelIncomingCall() {
+void QtEngineDialogs::CloseCallDialog() {
     if (incomingCall_) {
         incomingCall_->reject();
+    }
+    if (talk_) {
+        talk_->EndCall();
     }
 }
 
 void QtEngineDialogs::RunPickUp() {
     PickUpDlg dialog(clock_, owner_);
     dialog.Run();
+}
+
+void QtEngineDialogs::RunTalk(const std::string& callerText) {
+    TalkDlg dialog(callerText, owner_);
+    const QPointer<TalkDlg> beneath = std::exchange(talk_, &dialog);
+    dialog.Run();
+    talk_ = beneath;
 }
 
 }  // namespace porthold::ui

@@ -45,8 +45,9 @@ class ImmediateEngineDialogs final : public telephony::EngineDialogs {
 public:
     explicit ImmediateEngineDialogs(int result) : result_(result) {}
     int RunIncomingCall(const telephony::IncomingCallRequest&) override { return result_; }
-    void CancelIncomingCall() override {}
+    void CloseCallDialog() override {}
     void RunPickUp() override {}
+    void RunTalk(const std::string&) override {}
 
 private:
     int result_;

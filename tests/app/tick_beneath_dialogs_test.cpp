@@ -39,11 +39,12 @@ public:
         results_.push_back(result);
         return result;
     }
-    void CancelIncomingCall() override { dialogs_.CancelIncomingCall(); }
+    void CloseCallDialog() override { dialogs_.CloseCallDialog(); }
     void RunPickUp() override {
         dialogs_.RunPickUp();
         results_.push_back(telephony::PickUpPrompt::kResult);
     }
+    void RunTalk(const std::string& callerText) override { dialogs_.RunTalk(callerText); }
 
 private:
     ui::QtEngineDialogs dialogs_;

@@ -43,6 +43,15 @@ LONG RecordingTapi::lineMonitorDigits(HCALL call, DWORD digitModes) {
     return Inner().lineMonitorDigits(call, digitModes);
 }
 
+LONG RecordingTapi::phoneSetHookSwitch(HPHONE phone, DWORD hookSwitchDevices, DWORD mode) {
+    calls.push_back("phoneSetHookSwitch " + std::to_string(hookSwitchDevices) + " " +
+                    std::to_string(mode));
+    if (hookSwitchResult) {
+        return *hookSwitchResult;
+    }
+    return Inner().phoneSetHookSwitch(phone, hookSwitchDevices, mode);
+}
+
 void RecordingTapi::Forwarded(std::string_view operation, LONG /*result*/) {
     // Set-up and queries are left out: the record is of what a call's
     // handling does to the line.
@@ -101,10 +110,11 @@ int VirtualDialogs::RunIncomingCall(const IncomingCallRequest& request) {
     return notification.Result();
 }
 
-void VirtualDialogs::CancelIncomingCall() {
+void VirtualDialogs::CloseCallDialog() {
     if (notification_ != nullptr) {
         notification_->Cancel();
     }
+    talkEnded_ = true;
 }
 
 void VirtualDialogs::RunPickUp() {
@@ -112,6 +122,21 @@ void VirtualDialogs::RunPickUp() {
     PickUpPrompt prompt(clock_);
     prompt.Start();
     EXPECT_TRUE(clock_.AdvanceUntil([&] { return prompt.IsFinished(); }, kModalLimitMilliseconds));
+    record.closeTick = clock_.TickCount();
+    shown.push_back(record);
+}
+
+void VirtualDialogs::RunTalk(const std::string& callerText) {
+    Shown record{"talk", clock_.TickCount(), 0, 0, {}, 0};
+    record.request.notificationText = callerText;
+    talkEnded_ = false;
+    const std::uint32_t opened = clock_.TickCount();
+    EXPECT_TRUE(clock_.AdvanceUntil(
+        [&] {
+            return talkEnded_ || (hangUpAfterMilliseconds &&
+                                  clock_.TickCount() - opened >= *hangUpAfterMilliseconds);
+        },
+        kModalLimitMilliseconds));
     record.closeTick = clock_.TickCount();
     shown.push_back(record);
 }

@@ -31,12 +31,14 @@ public:
     // When set, the request answers this instead of reaching the service.
     std::optional<LONG> lineDevStatusResult;
     std::optional<LONG> monitorDigitsResult;
+    std::optional<LONG> hookSwitchResult;
     // Handed out by lineGetMessage before anything the service has queued.
     std::deque<LINEMESSAGE> injected;
 
     LONG lineGetLineDevStatus(HLINE line, LINEDEVSTATUS* status) override;
     LONG lineGetMessage(HLINEAPP lineApp, LINEMESSAGE* message, DWORD timeout) override;
     LONG lineMonitorDigits(HCALL call, DWORD digitModes) override;
+    LONG phoneSetHookSwitch(HPHONE phone, DWORD hookSwitchDevices, DWORD mode) override;
 
 private:
     void Forwarded(std::string_view operation, LONG result) override;
@@ -88,7 +90,7 @@ public:
         std::uint32_t afterMilliseconds;
     };
     struct Shown {
-        std::string dialog;  // "notification" or "pick-up"
+        std::string dialog;  // "notification", "pick-up" or "talk"
         std::uint32_t openTick = 0;
         std::uint32_t closeTick = 0;
         int result = 0;
@@ -100,17 +102,21 @@ public:
         : clock_(clock), player_(player) {}
 
     int RunIncomingCall(const IncomingCallRequest& request) override;
-    void CancelIncomingCall() override;
+    void CloseCallDialog() override;
     void RunPickUp() override;
+    void RunTalk(const std::string& callerText) override;
 
     // The next notification's button, pressed once.
     std::optional<Press> press;
+    // When the user hangs up in the talk window; never when unset.
+    std::optional<std::uint32_t> hangUpAfterMilliseconds;
     std::vector<Shown> shown;
 
 private:
     platform::VirtualClock& clock_;
     audio::WavePlayer& player_;
     IncomingCallNotification* notification_ = nullptr;
+    bool talkEnded_ = false;
 };
 
 // Caller actions due at moments of the clock, carried out as time reaches

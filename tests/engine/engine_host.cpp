@@ -105,10 +105,11 @@ public:
         return notification.Result();
     }
 
-    void CancelIncomingCall() override {
+    void CloseCallDialog() override {
         if (notification_ != nullptr) {
             notification_->Cancel();
         }
+        talking_ = false;
     }
 
     void RunPickUp() override {
@@ -118,10 +119,18 @@ public:
         RunNestedLoop(clock_, [&] { return prompt.IsFinished(); });
     }
 
+    // Nobody to talk to the caller either: the talk lasts until the caller hangs up.
+    void RunTalk(const std::string& callerText) override {
+        std::cout << "talking: " << callerText << std::endl;
+        talking_ = true;
+        RunNestedLoop(clock_, [&] { return !talking_; });
+    }
+
 private:
     platform::SystemClock& clock_;
     audio::WavePlayer& player_;
     telephony::IncomingCallNotification* notification_ = nullptr;
+    bool talking_ = false;
 };
 
 class HostWindow final : public platform::TimerHandler {

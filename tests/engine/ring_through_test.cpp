@@ -264,5 +264,56 @@ TEST_F(RingThrough, TwoInvalidPinsAndThenAValidOneRingThrough) {
     EXPECT_EQ(state.invalidPinCount, 2);
 }
 
+// A line without a handset (a network line): the user talks through the
+// computer's microphone and speaker, and either side may hang up.
+TEST_F(RingThrough, WithoutAHandsetTheUserTalksThroughTheComputerUntilEitherSideHangsUp) {
+    handles.phoneHookSwitchDevices = PHONEHOOKSWITCHDEV_HEADSET;
+    tapi.hookSwitchResult = 0;
+    dialogs.press = VirtualDialogs::Press{VirtualDialogs::Button::Answer, 2000};
+    dialogs.hangUpAfterMilliseconds = 7000;
+    CallIn();
+    Press("123#");
+    ASSERT_TRUE(RunUntil([&] { return dialogs.shown.size() == 2; }));
+    EXPECT_EQ(dialogs.shown[1].dialog, "talk") << "no receiver to pick up";
+    EXPECT_EQ(dialogs.shown[1].request.notificationText, "Ann is calling");
+    EXPECT_EQ(dialogs.shown[1].closeTick - dialogs.shown[1].openTick, 7000u);
+    EXPECT_THAT(tapi.calls, Contains("phoneSetHookSwitch 4 8"));
+    Run(100);
+    EXPECT_THAT(tapi.calls, Contains("lineDrop")) << "the user's hang-up ends the call";
+    EXPECT_TRUE(caller.hungUpTick.has_value());
+    EXPECT_EQ(status.Current(), " Waiting for call...");
+
+    // The caller hangs up first: the window closes with the call.
+    dialogs.press = VirtualDialogs::Press{VirtualDialogs::Button::Answer, 2000};
+    dialogs.hangUpAfterMilliseconds.reset();
+    caller.answeredTick.reset();
+    CallIn();
+    Press("123#");
+    // The talk window's loop runs nested in the tick: the schedule hangs up.
+    std::uint32_t hungUp = 0;
+    After(15000, [&] {
+        hungUp = clock.TickCount();
+        line.HangUp(&caller);
+    });
+    ASSERT_TRUE(RunUntil([&] { return dialogs.shown.size() == 4; }, 20000));
+    EXPECT_EQ(dialogs.shown[3].dialog, "talk");
+    EXPECT_LE(dialogs.shown[3].closeTick - hungUp, 20u) << "closed with the call";
+    EXPECT_FALSE(state.callActive);
+    EXPECT_THAT(Messages(), IsEmpty());
+}
+
+TEST_F(RingThrough, WithoutAHandsetAndNoWayToTalkTheCallerLeavesAMessage) {
+    handles.phoneHookSwitchDevices = PHONEHOOKSWITCHDEV_HEADSET;
+    tapi.hookSwitchResult = PHONEERR_OPERATIONFAILED;
+    dialogs.press = VirtualDialogs::Press{VirtualDialogs::Button::Answer, 2000};
+    CallIn();
+    Press("123#");
+    Run(15000);
+    ASSERT_EQ(dialogs.shown.size(), 1u) << "neither pick-up prompt nor talk window";
+    EXPECT_THAT(log.lines, Contains(::testing::HasSubstr("phoneSetHookSwitch")));
+    EXPECT_THAT(HeardNames(), Contains("no-answer"));
+    EXPECT_EQ(status.Current(), " Recording Message...");
+}
+
 }  // namespace
 }  // namespace porthold::telephony::testing

@@ -83,6 +83,9 @@ LONG ForwardingTapi::phoneOpen(HPHONEAPP app, DWORD device, HPHONE* phone, DWORD
     return Report("phoneOpen",
                   inner_.phoneOpen(app, device, phone, version, extension, instance, privilege));
 }
+LONG ForwardingTapi::phoneSetHookSwitch(HPHONE phone, DWORD devices, DWORD mode) {
+    return Report("phoneSetHookSwitch", inner_.phoneSetHookSwitch(phone, devices, mode));
+}
 LONG ForwardingTapi::phoneSetStatusMessages(HPHONE phone, DWORD states, DWORD modes,
                                             DWORD buttonStates) {
     return Report("phoneSetStatusMessages",

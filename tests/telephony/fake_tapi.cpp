@@ -276,6 +276,14 @@ LONG FakeTapi::phoneSetStatusMessages(HPHONE phone, DWORD phoneStates, DWORD but
     return 0;
 }
 
+LONG FakeTapi::phoneSetHookSwitch(HPHONE, DWORD, DWORD) {
+    if (phoneEntriesMissing) {
+        return PHONEERR_OPERATIONUNAVAIL;
+    }
+    calls.emplace_back("phoneSetHookSwitch");
+    return 0;
+}
+
 LONG FakeTapi::phoneClose(HPHONE) {
     if (phoneEntriesMissing) {
         return PHONEERR_OPERATIONUNAVAIL;

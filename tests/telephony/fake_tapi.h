@@ -151,6 +151,7 @@ public:
     LONG phoneOpen(telephony::HPHONEAPP phoneApp, DWORD deviceId, telephony::HPHONE* phone,
                    DWORD apiVersion, DWORD extensionVersion, telephony::DWORD_PTR callbackInstance,
                    DWORD privilege) override;
+    LONG phoneSetHookSwitch(telephony::HPHONE phone, DWORD hookSwitchDevices, DWORD mode) override;
     LONG phoneSetStatusMessages(telephony::HPHONE phone, DWORD phoneStates, DWORD buttonModes,
                                 DWORD buttonStates) override;
     LONG phoneShutdown(telephony::HPHONEAPP phoneApp) override;

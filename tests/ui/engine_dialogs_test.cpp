@@ -1,5 +1,5 @@
-// The incoming-call notification and the pick-up prompt as windows, driven in
-// virtual time from inside their own modal loops.
+// The incoming-call notification, the pick-up prompt and the talk window as
+// windows, driven in virtual time from inside their own modal loops.
 
 #include <gtest/gtest.h>
 
@@ -159,6 +159,24 @@ TEST_F(EngineDialogsTest, ThePickUpPromptClosesByItselfAfterFiveSeconds) {
     dialogs.RunPickUp();
     EXPECT_TRUE(openAtFourSeconds);
     EXPECT_EQ(clock.TickCount() - start, 5010u);
+}
+
+// Escape must not hang up on the caller; the Hang Up button and the caller's
+// hang-up (CloseCallDialog) close the window.
+TEST_F(EngineDialogsTest, TheTalkWindowClosesOnHangUpOrWithTheCallButNotOnEscape) {
+    QtEngineDialogs dialogs(audio.Player(), clock);
+    bool escapeKeptItOpen = false;
+    WhenModalOpens("porthold::ui::TalkDlg", [&](QWidget& dialog) {
+        EXPECT_EQ(dialog.findChild<QLabel*>("callerText")->text(), "Mom is calling");
+        QTest::keyClick(&dialog, Qt::Key_Escape);
+        escapeKeptItOpen = dialog.isVisible();
+        dialog.findChild<QPushButton*>("hangUpButton")->click();
+    });
+    dialogs.RunTalk("Mom is calling");
+    EXPECT_TRUE(escapeKeptItOpen);
+
+    WhenModalOpens("porthold::ui::TalkDlg", [&](QWidget&) { dialogs.CloseCallDialog(); });
+    dialogs.RunTalk("Mom is calling");
 }
 
 }  // namespace
