@@ -22,6 +22,7 @@ namespace {
 constexpr std::size_t kLongestUri = 256;
 constexpr std::size_t kLongestUser = 64;
 constexpr std::size_t kLongestPath = 4096;
+constexpr std::size_t kLongestPcmName = 64;
 
 bool IsDigit(char character) {
     return character >= '0' && character <= '9';
@@ -145,6 +146,14 @@ std::optional<std::string> ResolvePath(std::string_view value, const SipPathBase
     return (home == "/" ? "" : home) + std::string(value.substr(1));
 }
 
+// ALSA PCM names such as "default", "plughw:1,0" or "pulse"; anything
+// unprintable could only garble the log lines that name the card.
+bool IsPcmName(std::string_view value) {
+    return !value.empty() && value.size() <= kLongestPcmName &&
+           std::all_of(value.begin(), value.end(),
+                       [](char character) { return character > ' ' && character < 0x7f; });
+}
+
 // Whole seconds with up to three decimals, so that the interval is a whole
 // number of milliseconds.
 std::optional<std::chrono::milliseconds> ParseRingInterval(std::string_view value) {
@@ -197,6 +206,12 @@ std::optional<std::string> ApplyOption(std::string_view key, std::string_view va
             return "ring-every= needs 1 to 60 seconds";
         }
         settings.ringEvery = *interval;
+    } else if (key == "sound-card") {
+        if (!IsPcmName(value)) {
+            return "sound-card= needs an ALSA PCM name of up to 64 printable characters without "
+                   "spaces";
+        }
+        settings.soundCard = std::string(value);
     } else {
         return "unknown option \"" + std::string(key) + "\"";
     }

@@ -31,6 +31,8 @@ struct SipLineSettings {
     std::string passwordFile;
     // How often a caller hears a ring while the call waits to be answered.
     std::chrono::milliseconds ringEvery{6000};
+    // The ALSA PCM of the sound card the user talks to a caller through.
+    std::string soundCard = "default";
 };
 
 // What paths in a SIP entry are resolved against.
@@ -49,6 +51,8 @@ struct SipPathBase {
 //     user=<user part of a SIP URI>         (needed with a registrar)
 //     password-file=<path>                  (needed with a registrar)
 //     ring-every=<seconds, 1 to 60, up to three decimals>      (6)
+//     sound-card=<ALSA PCM name, up to 64 printable characters, no spaces>
+//                                           (default)
 //
 // Each option may be given once. On the first wrong option returns what is
 // wrong. The text names the option but never quotes a value, since a password

@@ -7,6 +7,7 @@
 
 #include "service/line_configuration.h"
 #include "service/line_protocol.h"
+#include "service/sip_line_settings.h"
 #include "support/fake_environment.h"
 #include "support/temporary_folder.h"
 
@@ -169,6 +170,26 @@ TEST(ServiceConfiguration, AWrongSipEntryIsLeftOutAndNeverQuotesAValue) {
         const std::string& problem = configuration.problems[0];
         EXPECT_THAT(problem, ::testing::StartsWith("lines.conf:2: line \"home\": " + expected));
         EXPECT_THAT(problem, ::testing::Not(::testing::HasSubstr("hunter2")));
+    }
+}
+
+TEST(ServiceConfiguration, TheSoundCardIsAnAlsaPcmNameOfPrintableCharacters) {
+    const SipPathBase paths{"/etc", std::nullopt};
+    SipLineSettings settings;
+    EXPECT_EQ(settings.soundCard, "default");
+    const std::string chosen[] = {"sound-card=plughw:1,0"};
+    EXPECT_EQ(ParseSipOptions(chosen, paths, settings), std::nullopt);
+    EXPECT_EQ(settings.soundCard, "plughw:1,0");
+
+    const std::string wrongOptions[] = {"sound-card=", "sound-card=" + std::string(65, 'a'),
+                                        "sound-card=my card", "sound-card=caf\xc3\xa9"};
+    for (const std::string& wrong : wrongOptions) {
+        SipLineSettings untouched;
+        const std::string options[] = {wrong};
+        const std::optional<std::string> problem = ParseSipOptions(options, paths, untouched);
+        ASSERT_TRUE(problem.has_value()) << wrong;
+        EXPECT_THAT(*problem, ::testing::StartsWith("sound-card= needs")) << wrong;
+        EXPECT_EQ(untouched.soundCard, "default");
     }
 }
 

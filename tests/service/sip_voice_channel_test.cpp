@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -12,9 +13,11 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "platform/multimedia/simulated_sound_card.h"
 #include "platform/virtual_clock.h"
 #include "support/wave_bytes.h"
 
@@ -136,6 +139,8 @@ TEST_F(SipVoiceChannelTest, ASecondPlayedDuringACallLeavesAsFiftyPacedFrames) {
     const std::vector<SentFrame> frames = sender.Frames();
     ASSERT_EQ(frames.size(), 50u);
     EXPECT_EQ(SamplesOf(frames), samples);
+    // The stream starts at random numbers, not at zero.
+    EXPECT_FALSE(frames[0].frame.sequence == 0 && frames[0].frame.timestamp == 0);
     for (std::size_t index = 0; index < frames.size(); ++index) {
         const OutgoingFrame& frame = frames[index].frame;
         EXPECT_EQ(frame.sequence, static_cast<std::uint16_t>(frames[0].frame.sequence + index));
@@ -236,6 +241,167 @@ TEST_F(SipVoiceChannelTest, ReceivedPacketsFillRecordingBuffersAfterTheJitterDep
     EXPECT_EQ(buffers[1].doneTick, 260u);
     EXPECT_EQ(buffers[2].doneTick, 380u);
     channel.EndCallAudio();
+}
+
+bool Contains(const Samples& heard, const Samples& expected) {
+    return std::search(heard.begin(), heard.end(), expected.begin(), expected.end()) != heard.end();
+}
+
+std::size_t CountSounding(const Samples& samples) {
+    return static_cast<std::size_t>(
+        std::count_if(samples.begin(), samples.end(), [](std::int16_t sample) { return sample; }));
+}
+
+class SipHeadsetTest : public SipVoiceChannelTest {
+protected:
+    Samples Speaker() const {
+        Samples samples;
+        for (const platform::PlayedSound& sound : soundCard.Timeline()) {
+            const Samples played = sound.Samples();
+            samples.insert(samples.end(), played.begin(), played.end());
+        }
+        return samples;
+    }
+    bool SoundCardClosed() const {
+        return soundCard.OpenOutputCount() == 0 && soundCard.OpenInputCount() == 0;
+    }
+
+    platform::SimulatedSoundCard soundCard{clock};
+    std::ostringstream problems;
+    SipVoiceChannel headsetChannel{clock, kOutputId, kInputId, {}, {&soundCard, &problems, "home"}};
+};
+
+TEST_F(SipHeadsetTest, BridgesTheCallToTheSoundCardOnlyWhileConnected) {
+    EXPECT_FALSE(headsetChannel.ConnectHeadset());  // no call's audio yet
+    channel.BeginCallAudio(sender);
+    EXPECT_FALSE(channel.ConnectHeadset());  // no sound card
+    channel.EndCallAudio();
+    headsetChannel.BeginCallAudio(sender);
+    // The program plays all along; while connected the caller hears the user
+    // instead.
+    ASSERT_EQ(headsetChannel.OpenOutput(kOutputId, LineVoiceFormat(), output), MMSYSERR_NOERROR);
+    TestBuffer played(Ramp(8000, 11));
+    output->Write(played.header);
+    Run(100);
+    const std::size_t before = sender.Frames().size();
+    ASSERT_TRUE(headsetChannel.ConnectHeadset());
+    const Samples speech = Ramp(800, 3);
+    soundCard.UserSpeaks(200, speech);
+    Samples callerSaid;
+    for (std::uint16_t number = 0; number < 10; ++number) {
+        const Samples packet = Ramp(kFrameSamples, 500 + number);
+        headsetChannel.ReceiveAudio(number, number * 160u, packet);
+        callerSaid.insert(callerSaid.end(), packet.begin(), packet.end());
+        Run(20);
+    }
+    Run(400);
+    EXPECT_TRUE(Contains(Speaker(), callerSaid));
+    const std::size_t connected = sender.Frames().size();
+    const Samples spoken = SamplesOf(sender.Frames(), before);
+    EXPECT_TRUE(Contains(spoken, speech));
+    EXPECT_EQ(CountSounding(spoken), speech.size());
+
+    headsetChannel.DisconnectHeadset();
+    EXPECT_TRUE(SoundCardClosed());
+    Run(100);
+    const std::vector<SentFrame> frames = sender.Frames();
+    ASSERT_EQ(frames.size(), connected + 5);
+    EXPECT_EQ(CountSounding(SamplesOf(frames, connected)), kFrameSamples * 5);
+    // One RTP stream throughout, a talk spurt starting at each change.
+    for (std::size_t index = 1; index < frames.size(); ++index) {
+        EXPECT_EQ(frames[index].frame.sequence,
+                  static_cast<std::uint16_t>(frames[index - 1].frame.sequence + 1));
+        EXPECT_EQ(frames[index].frame.timestamp, frames[index - 1].frame.timestamp + 160);
+        EXPECT_EQ(frames[index].frame.marker,
+                  index == before || index == connected ? RtpMarker::Set : RtpMarker::Clear);
+    }
+    Run(600, {&played});
+    EXPECT_EQ(played.doneTick, 1020u);  // dropped or sent, the play took its length
+    output.reset();
+    headsetChannel.EndCallAudio();
+}
+
+TEST_F(SipHeadsetTest, ABusySoundCardIsRetriedAndReportedOnceAndTheCallsEndClosesIt) {
+    soundCard.SetCondition(platform::SoundCardCondition::HeldByAnotherProgram);
+    headsetChannel.BeginCallAudio(sender);
+    ASSERT_TRUE(headsetChannel.ConnectHeadset());
+    Run(1540);  // tried at 20, 520, 1020 and 1520
+    EXPECT_EQ(soundCard.OpenOutputCount(), 0u);
+    const std::string line = problems.str();
+    EXPECT_EQ(std::count(line.begin(), line.end(), '\n'), 1);
+    EXPECT_TRUE(line.starts_with("porthold line service: line home: ")) << line;
+    EXPECT_NE(line.find("in use"), std::string::npos) << line;
+
+    soundCard.SetCondition(platform::SoundCardCondition::Available);
+    Run(460);
+    EXPECT_EQ(soundCard.OpenOutputCount(), 0u);  // not before half a second
+    Run(20);
+    EXPECT_EQ(soundCard.OpenOutputCount(), 1u);
+    EXPECT_EQ(soundCard.OpenInputCount(), 1u);
+    EXPECT_EQ(problems.str(), line);
+    headsetChannel.EndCallAudio();
+    EXPECT_TRUE(SoundCardClosed());
+    EXPECT_FALSE(headsetChannel.IsPacing());
+}
+
+// A sound card whose speaker never finishes a buffer, and without a
+// microphone: the bridge must stay bounded and hand everything back.
+class StuckSoundCard final : public platform::WaveDeviceProvider {
+public:
+    struct Speaker final : platform::WaveOutputDevice {
+        explicit Speaker(StuckSoundCard& owner) : card(owner) {}
+        ~Speaker() override { card.closedHoldingBuffers = !queue.empty(); }
+        platform::MMRESULT Write(platform::WAVEHDR& header) override {
+            queue.push_back(&header);
+            return MMSYSERR_NOERROR;
+        }
+        platform::MMRESULT Reset() override {
+            std::ranges::for_each(queue, [](auto* header) { platform::MarkBufferDone(*header); });
+            queue.clear();
+            return MMSYSERR_NOERROR;
+        }
+        bool HasQueuedBuffers() const override { return !queue.empty(); }
+        StuckSoundCard& card;
+        std::vector<platform::WAVEHDR*> queue;
+    };
+
+    bool ServesDevice(std::uint32_t, platform::WaveDirection) const override { return true; }
+    platform::MMRESULT QueryFormat(std::uint32_t, platform::WaveDirection,
+                                   const platform::WaveFormat&) override {
+        return MMSYSERR_NOERROR;
+    }
+    platform::MMRESULT OpenOutput(std::uint32_t, const platform::WaveFormat&,
+                                  OutputDevice& device) override {
+        auto speaker = std::make_unique<Speaker>(*this);
+        speakerQueue = &speaker->queue;
+        device = std::move(speaker);
+        return MMSYSERR_NOERROR;
+    }
+    platform::MMRESULT OpenInput(std::uint32_t, const platform::WaveFormat&,
+                                 InputDevice&) override {
+        return platform::MMSYSERR_NODRIVER;
+    }
+
+    const std::vector<platform::WAVEHDR*>* speakerQueue = nullptr;
+    std::optional<bool> closedHoldingBuffers;
+};
+
+TEST_F(SipVoiceChannelTest, ASpeakerThatRunsBehindLosesFramesAndIsResetBeforeItCloses) {
+    StuckSoundCard card;
+    SipVoiceChannel stuck{clock, kOutputId, kInputId, {}, {&card, nullptr, "home"}};
+    stuck.BeginCallAudio(sender);
+    ASSERT_TRUE(stuck.ConnectHeadset());
+    Run(1000);
+    ASSERT_NE(card.speakerQueue, nullptr);
+    EXPECT_EQ(card.speakerQueue->size(), HeadsetBridge::kSpeakerBuffers);
+    EXPECT_EQ(CountSounding(SamplesOf(sender.Frames())), 0u);  // silence, not stale bytes
+    EXPECT_GE(sender.Frames().size(), 45u);
+    // After a stall the stretch before is skipped, not sent in one burst.
+    const std::size_t steady = sender.Frames().size();
+    clock.Advance(3000);
+    EXPECT_LE(sender.Frames().size() - steady, 10u);
+    stuck.EndCallAudio();
+    EXPECT_EQ(card.closedHoldingBuffers, false);
 }
 
 // Not a virtual clock, so the channel runs its own thread; but its sleeps

@@ -166,7 +166,9 @@ private:
 
     // A short sound may not fill the PCM far enough to start it by itself;
     // it is started here, and the buffer counts as played once the PCM has
-    // nothing left to play (or has run dry and stopped).
+    // nothing left to play (or has run dry and stopped), or as soon as another
+    // buffer waits behind it: that one is written at once, so that a stream
+    // of short buffers plays without a gap between them.
     Outcome WaitUntilPlayedOut(std::uint64_t id, snd_pcm_uframes_t frames) {
         if (snd_pcm_state(pcm_) == SND_PCM_STATE_PREPARED) {
             snd_pcm_start(pcm_);
@@ -185,8 +187,8 @@ private:
             }
             std::unique_lock lock(mutex_);
             if (changed_.wait_for(lock, kPlayOutPollInterval,
-                                  [&] { return IsInterruptedLocked(id); })) {
-                return Outcome::Interrupted;
+                                  [&] { return IsInterruptedLocked(id) || queue_.size() > 1; })) {
+                return IsInterruptedLocked(id) ? Outcome::Interrupted : Outcome::Played;
             }
         }
     }

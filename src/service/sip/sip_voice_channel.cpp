@@ -4,6 +4,7 @@
 #include <array>
 #include <deque>
 #include <random>
+#include <utility>
 
 namespace porthold::service::sip {
 namespace {
@@ -17,6 +18,9 @@ constexpr std::uint32_t kSamplesPerMillisecond = 8;
 // long step), the caller's audio of the stretch before is gone: it is recorded
 // as silence without running the jitter buffer through every frame of it.
 constexpr std::uint32_t kMaxCatchUpFrames = 250;
+// The headset's frames of a stretch longer ago than this are skipped, like
+// the program's after a stall, rather than sent to the caller in one burst.
+constexpr std::uint32_t kMaxHeadsetLagMilliseconds = 200;
 
 // Whether the clock reading `now` is at or after `moment`; readings wrap.
 bool HasReached(std::uint32_t now, std::uint32_t moment) {
@@ -227,12 +231,14 @@ private:
 };
 
 SipVoiceChannel::SipVoiceChannel(platform::Clock& clock, std::uint32_t outputDeviceId,
-                                 std::uint32_t inputDeviceId, JitterBufferSettings jitterSettings)
+                                 std::uint32_t inputDeviceId, JitterBufferSettings jitterSettings,
+                                 HeadsetSoundCard headset)
     : clock_(clock),
       virtualClock_(dynamic_cast<platform::VirtualClock*>(&clock)),
       outputDeviceId_(outputDeviceId),
       inputDeviceId_(inputDeviceId),
-      jitterSettings_(jitterSettings) {
+      jitterSettings_(jitterSettings),
+      headsetSoundCard_(std::move(headset)) {
     // RTP streams start at random numbers, so that a third party cannot guess
     // them.
     std::random_device random;
@@ -327,13 +333,47 @@ void SipVoiceChannel::ReceiveAudio(std::uint16_t sequence, std::uint32_t timesta
 }
 
 void SipVoiceChannel::EndCallAudio() {
+    std::shared_ptr<HeadsetBridge> headset;  // closed after the lock is given up
     std::unique_lock lock(mutex_);
     sender_ = nullptr;
     jitter_.reset();
+    headset = TakeHeadsetLocked();
     SyncRecordingClockLocked(clock_.TickCount());
     // The sender may go away once this returns, so frames handed out before
     // must have reached it.
     sendsFinished_.wait(lock, [this] { return sendsInFlight_ == 0; });
+}
+
+bool SipVoiceChannel::ConnectHeadset() {
+    {
+        const std::lock_guard lock(mutex_);
+        if (headsetSoundCard_.soundCard == nullptr || sender_ == nullptr) {
+            return false;
+        }
+        if (!headset_) {
+            headset_ = std::make_shared<HeadsetBridge>(headsetSoundCard_);
+            microphoneSpurtStarted_ = false;
+        }
+    }
+    workNeeded_.notify_all();
+    return true;
+}
+
+void SipVoiceChannel::DisconnectHeadset() {
+    std::shared_ptr<HeadsetBridge> headset;  // closed after the lock is given up
+    {
+        const std::lock_guard lock(mutex_);
+        headset = TakeHeadsetLocked();
+    }
+}
+
+std::shared_ptr<HeadsetBridge> SipVoiceChannel::TakeHeadsetLocked() {
+    if (headset_) {
+        // What the program plays next goes on in the same RTP stream, as a new
+        // talk spurt.
+        pacerRestarted_ = true;
+    }
+    return std::move(headset_);
 }
 
 bool SipVoiceChannel::IsPacing() const {
@@ -342,7 +382,7 @@ bool SipVoiceChannel::IsPacing() const {
 }
 
 bool SipVoiceChannel::IsPacingLocked() const {
-    return output_ != nullptr || input_ != nullptr || sender_ != nullptr;
+    return output_ != nullptr || input_ != nullptr || sender_ != nullptr || headset_ != nullptr;
 }
 
 void SipVoiceChannel::OnTimeChanged(std::uint32_t tickCount) {
@@ -375,12 +415,22 @@ void SipVoiceChannel::FollowRealClock(const std::stop_token& stop) {
 }
 
 void SipVoiceChannel::Update(std::uint32_t tickCount) {
+    std::shared_ptr<HeadsetBridge> headset;
+    {
+        const std::lock_guard lock(mutex_);
+        headset = headset_;
+    }
+    if (headset) {
+        // Opening the sound card may take a while, so the channel's lock is
+        // not held meanwhile.
+        headset->OpenMissingDevices(tickCount);
+    }
     std::vector<OutgoingFrame> due;
     FrameSender* sender = nullptr;
     {
         const std::lock_guard lock(mutex_);
         PlayDueFramesLocked(tickCount, due);
-        RecordDueFramesLocked(tickCount);
+        RecordDueFramesLocked(tickCount, due);
         if (due.empty() || sender_ == nullptr) {
             return;
         }
@@ -411,9 +461,13 @@ void SipVoiceChannel::PlayDueFramesLocked(std::uint32_t now, std::vector<Outgoin
             break;
         }
         output_->FrameHandedOutLocked(queuedBefore - pacer_.QueuedSamples(), now);
-        StampFrameLocked(now, *frame);
-        if (sender_ != nullptr) {
-            due.push_back(*frame);
+        // With the headset the user's microphone speaks to the caller; the
+        // program's frames are dropped unnumbered.
+        if (!headset_) {
+            StampFrameLocked(now, *frame);
+            if (sender_ != nullptr) {
+                due.push_back(*frame);
+            }
         }
         output_->FeedLocked(pacer_);
     }
@@ -424,17 +478,37 @@ void SipVoiceChannel::PlayDueFramesLocked(std::uint32_t now, std::vector<Outgoin
 // so the sequence goes on by one and the timestamp by the time that passed.
 void SipVoiceChannel::StampFrameLocked(std::uint32_t now, OutgoingFrame& frame) {
     if (pacerRestarted_) {
-        std::uint32_t timestamp = nextTimestamp_;
-        const auto pause = static_cast<std::int32_t>(now - lastFrameEndTick_);
-        if (sentBefore_ && pause > 0) {
-            timestamp += static_cast<std::uint32_t>(pause) * kSamplesPerMillisecond;
-        }
+        const std::uint32_t timestamp = TimestampAfterPauseLocked(now);
         sequenceShift_ = static_cast<std::uint16_t>(nextSequence_ - frame.sequence);
         timestampShift_ = timestamp - frame.timestamp;
+        frame.marker = RtpMarker::Set;
         pacerRestarted_ = false;
     }
     frame.sequence = static_cast<std::uint16_t>(frame.sequence + sequenceShift_);
     frame.timestamp += timestampShift_;
+    NoteFrameStampedLocked(now, frame);
+}
+
+// The microphone's frames follow the recording clock, one every 20 ms, in the
+// same stream as the program's; the first after connecting starts a spurt.
+void SipVoiceChannel::StampMicrophoneFrameLocked(std::uint32_t tick, OutgoingFrame& frame) {
+    frame.sequence = nextSequence_;
+    frame.timestamp = TimestampAfterPauseLocked(tick);
+    frame.marker = microphoneSpurtStarted_ ? RtpMarker::Clear : RtpMarker::Set;
+    microphoneSpurtStarted_ = true;
+    NoteFrameStampedLocked(tick, frame);
+}
+
+std::uint32_t SipVoiceChannel::TimestampAfterPauseLocked(std::uint32_t now) const {
+    std::uint32_t timestamp = nextTimestamp_;
+    const auto pause = static_cast<std::int32_t>(now - lastFrameEndTick_);
+    if (sentBefore_ && pause > 0) {
+        timestamp += static_cast<std::uint32_t>(pause) * kSamplesPerMillisecond;
+    }
+    return timestamp;
+}
+
+void SipVoiceChannel::NoteFrameStampedLocked(std::uint32_t now, const OutgoingFrame& frame) {
     nextSequence_ = static_cast<std::uint16_t>(frame.sequence + 1);
     nextTimestamp_ = frame.timestamp + static_cast<std::uint32_t>(kFrameSamples);
     lastFrameEndTick_ = now + kFrameMilliseconds;
@@ -456,8 +530,9 @@ void SipVoiceChannel::SyncRecordingClockLocked(std::uint32_t now) {
 
 // The jitter buffer is played every 20 ms while a call's audio is on, also
 // when the program does not record, so that recording starts with what the
-// caller says now rather than with audio held from before.
-void SipVoiceChannel::RecordDueFramesLocked(std::uint32_t now) {
+// caller says now rather than with audio held from before. The headset hears
+// every frame too, whether or not the program records.
+void SipVoiceChannel::RecordDueFramesLocked(std::uint32_t now, std::vector<OutgoingFrame>& due) {
     if (!recordingClockRunning_ || !HasReached(now, nextRecordingTick_)) {
         return;
     }
@@ -478,6 +553,12 @@ void SipVoiceChannel::RecordDueFramesLocked(std::uint32_t now) {
         const AudioFrame frame = jitter_ ? jitter_->NextFrame() : AudioFrame{};
         if (input_ != nullptr && input_->IsRecordingLocked()) {
             input_->RecordLocked(frame);
+        }
+        if (headset_ && now - nextRecordingTick_ < kMaxHeadsetLagMilliseconds) {
+            OutgoingFrame spoken;
+            spoken.samples = headset_->Exchange(frame);
+            StampMicrophoneFrameLocked(nextRecordingTick_, spoken);
+            due.push_back(spoken);
         }
         nextRecordingTick_ += kFrameMilliseconds;
     }
