@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cmath>
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <numbers>
 #include <thread>
@@ -64,6 +65,31 @@ double Level(const std::vector<std::int16_t>& samples, double first, double last
         sum += static_cast<double>(samples[index]) * samples[index];
     }
     return std::sqrt(sum / static_cast<double>(end - begin));
+}
+
+// How much of the samples' power from `first` to `last` seconds lies at
+// `frequency` (0 to 1), by the Goertzel filter.
+double ToneShare(const std::vector<std::int16_t>& samples, double first, double last,
+                 double frequency) {
+    const auto begin =
+        std::min(samples.size(), static_cast<std::size_t>(first * kSamplesPerSecond));
+    const auto end = std::min(samples.size(), static_cast<std::size_t>(last * kSamplesPerSecond));
+    const double coefficient =
+        2.0 * std::cos(2.0 * std::numbers::pi * frequency / static_cast<double>(kSamplesPerSecond));
+    double previous = 0.0;
+    double beforePrevious = 0.0;
+    double total = 0.0;
+    for (std::size_t index = begin; index < end; ++index) {
+        const double sample = samples[index];
+        const double current = sample + coefficient * previous - beforePrevious;
+        beforePrevious = previous;
+        previous = current;
+        total += sample * sample;
+    }
+    const double power = previous * previous + beforePrevious * beforePrevious -
+                         coefficient * previous * beforePrevious;
+    const double count = static_cast<double>(end - begin);
+    return total > 0.0 ? 2.0 * power / (count * total) : 0.0;
 }
 
 // Whether the samples after `first` seconds hold ringback: a loud
@@ -167,11 +193,11 @@ protected:
     }
 
     // The program with one SIP line on the loopback, ringing every second.
-    void StartProgram() {
+    void StartProgram(const std::string& options = "") {
         linePort_ = FreePort(SOCK_DGRAM);
         ASSERT_NE(linePort_, 0);
         folder.Write("lines.conf", "line home sip listen=127.0.0.1:" + std::to_string(linePort_) +
-                                       " ring-every=1\n");
+                                       " ring-every=1 " + options + "\n");
         porthold =
             std::make_unique<ChildProcess>(kProgram, std::vector<std::string>{}, ProgramFolder(),
                                            environment, folder.File("porthold"));
@@ -342,6 +368,52 @@ TEST_F(SipSoftphone, ACallerKeyingTheirPinHearsTheLineRingThrough) {
     // After the valid-PIN prompt the caller hears ringback: a tone, a
     // silence, and the tone again, where a prompt would never fall silent.
     EXPECT_TRUE(RingsAfter(Heard(), keyed)) << control->Received() << porthold->Errors();
+}
+
+// The user answers on the computer: its sound card here is ALSA's file plugin,
+// whose microphone reads a 1000 Hz tone from one file and whose speaker
+// writes to another, so that both directions of the talk can be checked.
+TEST_F(SipSoftphone, TheUserWhoAnswersTalksToTheCallerThroughTheSoundCard) {
+    folder.Write("program/PIN.lst",
+                 std::string(kEmptyList) + "2468\r\nIncoming call from... Grandma\r\n");
+    std::vector<std::int16_t> microphone(60 * kSamplesPerSecond);
+    for (std::size_t index = 0; index < microphone.size(); ++index) {
+        microphone[index] = static_cast<std::int16_t>(
+            8000.0 * std::sin(2.0 * std::numbers::pi * 1000.0 * static_cast<double>(index) /
+                              static_cast<double>(kSamplesPerSecond)));
+    }
+    folder.Write("microphone.raw", porthold::testing::SampleBytes(microphone));
+    // The program's HOME is the test's folder.
+    folder.Write(".asoundrc", "pcm.speaker { type file slave.pcm null file \"" +
+                                  folder.File("speaker.raw") +
+                                  "\" format raw }\n"
+                                  "pcm.microphone { type file slave.pcm null file \"/dev/null\" "
+                                  "infile \"" +
+                                  folder.File("microphone.raw") +
+                                  "\" format raw }\n"
+                                  "pcm.headset { type asym playback.pcm \"speaker\" "
+                                  "capture.pcm \"microphone\" }\n");
+    ASSERT_NO_FATAL_FAILURE(StartProgram("sound-card=headset"));
+    ASSERT_NO_FATAL_FAILURE(StartSoftphone(Tone(40)));
+    ASSERT_NO_FATAL_FAILURE(Dial());
+    control->Key("2468#");
+    std::this_thread::sleep_for(std::chrono::seconds(8));
+    // A key while the notification shows answers it at its next ring.
+    control->Key("5");
+    std::this_thread::sleep_for(std::chrono::seconds(9));
+    HangUp();
+
+    // The last seconds the caller heard were the talk.
+    const std::vector<std::int16_t> heard = Heard();
+    const double hungUp = static_cast<double>(heard.size()) / kSamplesPerSecond;
+    EXPECT_GT(ToneShare(heard, hungUp - 3.0, hungUp, 1000.0), 0.8)
+        << "the caller hears the microphone" << porthold->Errors();
+    const auto speaker = platform::ReadFileContents(folder.File("speaker.raw")).value_or("");
+    std::vector<std::int16_t> spoken(speaker.size() / 2);
+    std::memcpy(spoken.data(), speaker.data(), spoken.size() * 2);
+    const double length = static_cast<double>(spoken.size()) / kSamplesPerSecond;
+    EXPECT_GT(length, 3.0);
+    EXPECT_GT(ToneShare(spoken, 0.5, length, 440.0), 0.8) << "the speaker plays the caller";
 }
 
 }  // namespace
