@@ -1,234 +1,23 @@
 #include "service/sip_stack/sip_line.h"
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
-#include <algorithm>
-#include <chrono>
-#include <memory>
-#include <mutex>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "sip_test_support.h"
-#include "support/child_process.h"
-#include "support/temporary_folder.h"
+#include "service/sip_stack/invite_flood_guard.h"
+#include "sip_line_fixture.h"
 
 namespace porthold::service {
 namespace {
 
-using testing::ChildProcess;
+using line_testing::kWaitLimit;
+using line_testing::RecordingAudio;
+using line_testing::SipLineTest;
+using line_testing::TelephoneEventPacket;
+using line_testing::UdpPeer;
 using testing::WaitFor;
-
-constexpr std::uint32_t kWaitLimit = 5000;
-
-// What the line told the service, in order, as text ("ring 1", "key 1 5"...).
-// Answers the call at its first ring when asked to, as the program would.
-class RecordingEvents final : public LineEvents {
-public:
-    explicit RecordingEvents(bool answerAtFirstRing) : answer_(answerAtFirstRing) {}
-    void SetLine(LineProvider& line) { line_ = &line; }
-
-    OfferResult IncomingCall(FarEndCallId call) override {
-        Record("call " + std::to_string(call));
-        return OfferResult::Offered;
-    }
-    void Ring(FarEndCallId call) override {
-        Record("ring " + std::to_string(call));
-        const std::lock_guard lock(mutex_);
-        if (answer_ && !answered_) {
-            answered_ = true;
-            line_->CallAnswered(call);
-        }
-    }
-    void KeyPressed(FarEndCallId call, char key, KeyMode /*mode*/) override {
-        Record("key " + std::to_string(call) + " " + key);
-    }
-    void FarEndHungUp(FarEndCallId call) override { Record("gone " + std::to_string(call)); }
-    bool SetOtherCall(OtherCall /*state*/) override { return true; }
-
-    std::vector<std::string> Events() const {
-        const std::lock_guard lock(mutex_);
-        return events_;
-    }
-    bool Saw(const std::string& event) const {
-        const auto events = Events();
-        return std::find(events.begin(), events.end(), event) != events.end();
-    }
-
-private:
-    void Record(std::string event) {
-        const std::lock_guard lock(mutex_);
-        events_.push_back(std::move(event));
-    }
-
-    mutable std::mutex mutex_;
-    std::vector<std::string> events_;
-    LineProvider* line_ = nullptr;
-    bool answer_;
-    bool answered_ = false;
-};
-
-class RecordingAudio final : public sip::CallAudio {
-public:
-    void BeginCallAudio(sip::FrameSender& sender) override {
-        const std::lock_guard lock(mutex_);
-        ++begun_;
-        // A frame at once, as a greeting would start, to exercise sending.
-        sender.SendFrame(sip::OutgoingFrame{});
-    }
-    void ReceiveAudio(std::uint16_t, std::uint32_t, std::span<const std::int16_t>) override {}
-    void EndCallAudio() override {
-        const std::lock_guard lock(mutex_);
-        ++ended_;
-    }
-    std::pair<int, int> BegunAndEnded() const {
-        const std::lock_guard lock(mutex_);
-        return {begun_, ended_};
-    }
-
-private:
-    mutable std::mutex mutex_;
-    int begun_ = 0;
-    int ended_ = 0;
-};
-
-// A UDP socket of the test's own on the loopback: a caller's RTP end, or a
-// source of garbage.
-class UdpPeer {
-public:
-    UdpPeer() : socket_(::socket(AF_INET, SOCK_DGRAM, 0)) {
-        const timeval limit{5, 0};
-        ::setsockopt(socket_, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof(limit));
-        sockaddr_in address = Loopback(0);
-        ::bind(socket_, reinterpret_cast<const sockaddr*>(&address), sizeof(address));
-        socklen_t size = sizeof(address);
-        ::getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &size);
-        port_ = ntohs(address.sin_port);
-    }
-    ~UdpPeer() { ::close(socket_); }
-    UdpPeer(const UdpPeer&) = delete;
-    UdpPeer& operator=(const UdpPeer&) = delete;
-
-    std::uint16_t Port() const { return port_; }
-
-    void SendTo(std::uint16_t port, const std::string& bytes) const {
-        const sockaddr_in address = Loopback(port);
-        ::sendto(socket_, bytes.data(), bytes.size(), 0,
-                 reinterpret_cast<const sockaddr*>(&address), sizeof(address));
-    }
-    // One datagram and the port it came from; empty after five seconds.
-    std::string Receive(std::uint16_t& fromPort) const {
-        char buffer[2048];
-        sockaddr_in from{};
-        socklen_t size = sizeof(from);
-        const ssize_t count = ::recvfrom(socket_, buffer, sizeof(buffer), 0,
-                                         reinterpret_cast<sockaddr*>(&from), &size);
-        fromPort = ntohs(from.sin_port);
-        return count > 0 ? std::string(buffer, static_cast<std::size_t>(count)) : std::string();
-    }
-
-private:
-    static sockaddr_in Loopback(std::uint16_t port) {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(port);
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        return address;
-    }
-
-    int socket_;
-    std::uint16_t port_ = 0;
-};
-
-// An RTP packet of telephone-event `event` (RFC 4733), payload type 101.
-std::string TelephoneEventPacket(std::uint16_t sequence, std::uint32_t timestamp, bool first,
-                                 std::uint8_t event, bool end, std::uint16_t duration) {
-    const unsigned char bytes[] = {
-        0x80,
-        static_cast<unsigned char>((first ? 0x80 : 0x00) | 101),
-        static_cast<unsigned char>(sequence >> 8),
-        static_cast<unsigned char>(sequence),
-        static_cast<unsigned char>(timestamp >> 24),
-        static_cast<unsigned char>(timestamp >> 16),
-        static_cast<unsigned char>(timestamp >> 8),
-        static_cast<unsigned char>(timestamp),
-        0x12,
-        0x34,
-        0x56,
-        0x78,  // SSRC
-        event,
-        static_cast<unsigned char>((end ? 0x80 : 0x00) | 10),
-        static_cast<unsigned char>(duration >> 8),
-        static_cast<unsigned char>(duration),
-    };
-    return std::string(reinterpret_cast<const char*>(bytes), sizeof(bytes));
-}
-
-// A SipLine on the loopback, on a free port, and callers played by sipp.
-class SipLineTest : public ::testing::Test {
-protected:
-    void StartLine(bool answerAtFirstRing,
-                   std::chrono::milliseconds ringEvery = std::chrono::milliseconds(6000)) {
-        events_ = std::make_unique<RecordingEvents>(answerAtFirstRing);
-        SipLineSettings settings;
-        settings.listen = {"127.0.0.1", AddressFamily::IPv4, 0};
-        settings.ringEvery = ringEvery;
-        line_ = std::make_unique<SipLine>("sip1", settings, devices_, 90, 91, audio_, problems_);
-        events_->SetLine(*line_);
-        line_->Attach(events_.get());
-        ASSERT_NE(line_->ListeningPort(), 0) << problems_.str();
-    }
-
-    void TearDown() override {
-        if (line_) {
-            line_->Attach(nullptr);
-            line_.reset();
-        }
-    }
-
-    // Starts sipp on one call of `scenario` against the line.
-    std::unique_ptr<ChildProcess> StartCaller(const std::string& scenario,
-                                              std::vector<std::string> extra = {}) {
-        std::vector<std::string> arguments{"-sf",
-                                           std::string(PORTHOLD_SIPP_SCENARIOS) + "/" + scenario,
-                                           "127.0.0.1:" + std::to_string(line_->ListeningPort()),
-                                           "-i",
-                                           "127.0.0.1",
-                                           "-m",
-                                           "1",
-                                           "-timeout",
-                                           "8",
-                                           "-timeout_error",
-                                           "-nostdin"};
-        arguments.insert(arguments.end(), extra.begin(), extra.end());
-        return std::make_unique<ChildProcess>(PORTHOLD_SIPP_PROGRAM, arguments, folder_.Path(),
-                                              testing::CurrentEnvironment(), folder_.File("sipp"));
-    }
-
-    // sipp's exit status once its call is over.
-    int FinishCaller(ChildProcess& caller) {
-        const int status = caller.Wait(10000);
-        if (status != 0) {
-            ADD_FAILURE() << "sipp: " << caller.Output() << caller.Errors()
-                          << "\nline: " << problems_.str();
-        }
-        return status;
-    }
-
-    int RunCaller(const std::string& scenario) { return FinishCaller(*StartCaller(scenario)); }
-
-    testing::TemporaryFolder folder_;
-    testing::NoWaveDevices devices_;
-    RecordingAudio audio_;
-    std::ostringstream problems_;
-    std::unique_ptr<RecordingEvents> events_;
-    std::unique_ptr<SipLine> line_;
-};
 
 TEST_F(SipLineTest, AnsweredCallReportsRingsKeysAndTheCallersHangUp) {
     StartLine(true);
@@ -379,6 +168,33 @@ TEST_F(SipLineTest, GarbageDatagramsLeaveTheLineWorking) {
     EXPECT_EQ(RunCaller("answered_call_with_info_key.xml"), 0);
     ASSERT_TRUE(WaitFor([&] { return events_->Saw("gone 1"); }, kWaitLimit));
     EXPECT_EQ(events_->Events().front(), "call 1");
+}
+
+// Twenty new INVITEs a second are answered; past them a flood begins, counted
+// until a second passes without a drop. A clock stepping back reopens the line.
+TEST(InviteFloodGuard, AnswersTwentyASecondAndCountsEachFloodOnce) {
+    using Verdict = sip::InviteFloodGuard::Verdict;
+    sip::InviteFloodGuard guard;
+    for (int invite = 0; invite < 20; ++invite) {
+        EXPECT_EQ(guard.Admit(5000), Verdict::Answer);
+    }
+    EXPECT_EQ(guard.Admit(5999), Verdict::DropAndFloodBegins);
+    EXPECT_EQ(guard.Admit(5999), Verdict::Drop);
+    EXPECT_EQ(guard.Admit(6000), Verdict::Answer);
+    EXPECT_FALSE(guard.EndIfQuiet(6998));
+    const auto flood = guard.EndIfQuiet(6999);
+    ASSERT_TRUE(flood);
+    EXPECT_EQ(flood->dropped, 2U);
+    EXPECT_EQ(flood->answered, 1U);
+    EXPECT_FALSE(guard.EndIfQuiet(9000));
+
+    for (int invite = 0; invite < 19; ++invite) {
+        EXPECT_EQ(guard.Admit(6100), Verdict::Answer);
+    }
+    EXPECT_EQ(guard.Admit(6100), Verdict::DropAndFloodBegins);
+    EXPECT_EQ(guard.Admit(100), Verdict::Answer);
+    EXPECT_FALSE(guard.EndIfQuiet(100));
+    EXPECT_EQ(guard.End()->dropped, 1U);
 }
 
 TEST(SipLine, AddressInUseIsReportedAndTheLineTakesNoCalls) {

@@ -32,6 +32,7 @@ SipLine::SipLine(std::string name, const SipLineSettings& settings,
       frameSender_(std::make_unique<RtpFrameSender>(*this)),
       thread_(problems) {
     tmr_init(&releaseTimer_);
+    tmr_init(&floodTimer_);
     const auto started = thread_.RunAndWait([this] { return Start(); });
     if (!started.value_or(false)) {
         Report("cannot take calls on " + settings_.listen.host + " port " +
@@ -118,6 +119,10 @@ void SipLine::Shut() {
     }
     tmr_cancel(&releaseTimer_);
     ended_.clear();
+    tmr_cancel(&floodTimer_);
+    if (const auto flood = floodGuard_.End()) {
+        ReportFloodOver(*flood);
+    }
     // Sessions first: the listening socket's table frees what is left in it.
     sessions_.reset();
     registration_.reset();
@@ -148,7 +153,8 @@ void SipLine::CallEndedByLine(FarEndCallId call) {
 
 void SipLine::Report(std::string_view problem) {
     const std::lock_guard lock(problemsMutex_);
-    problems_ << "SIP line " << name_ << ": " << problem << '\n';
+    // As the service's other problem lines are written, whole and at once.
+    problems_ << "porthold line service: line " << name_ << ": " << problem << std::endl;
 }
 
 void SipLine::CallReceiver::ReceivedAudio(std::uint16_t sequence, std::uint32_t timestamp,

@@ -13,6 +13,7 @@
 #include "service/line_provider.h"
 #include "service/sip/voice_channel.h"
 #include "service/sip_line_settings.h"
+#include "service/sip_stack/invite_flood_guard.h"
 #include "service/sip_stack/libre.h"
 #include "service/sip_stack/libre_ptr.h"
 #include "service/sip_stack/rtp_stream.h"
@@ -74,6 +75,9 @@ private:
     void StartRegistration();
     void Shut();
     void IncomingInvite(const sip_msg& message);
+    bool AdmitInvite();
+    void CheckFlood();
+    void ReportFloodOver(const sip::InviteFloodGuard::Flood& flood);
     bool Offer(const sip_msg& message, std::unique_ptr<ActiveCall> call);
     void RingNow();
     void Answer(FarEndCallId call);
@@ -90,6 +94,7 @@ private:
     static void OnClose(int error, const sip_msg* message, void* arg);
     static void OnRingTimer(void* arg);
     static void OnReleaseTimer(void* arg);
+    static void OnFloodTimer(void* arg);
 
     // Any thread but the libre one.
     void EndRegistration();
@@ -119,6 +124,9 @@ private:
     // handler that ended them.
     std::vector<sip::LibrePtr<sipsess>> ended_;
     tmr releaseTimer_{};
+    sip::InviteFloodGuard floodGuard_;
+    // Runs while a flood of INVITEs lasts, to notice its end.
+    tmr floodTimer_{};
 
     std::unique_ptr<RtpFrameSender> frameSender_;
     // Last, so that it stops, and runs its last jobs, before anything above goes.

@@ -45,7 +45,16 @@ void SipLine::OnReleaseTimer(void* arg) {
     static_cast<SipLine*>(arg)->ended_.clear();
 }
 
+void SipLine::OnFloodTimer(void* arg) {
+    static_cast<SipLine*>(arg)->CheckFlood();
+}
+
+// Only new INVITEs come here: libre's transactions take the retransmissions
+// and its sessions the requests within a dialog.
 void SipLine::IncomingInvite(const sip_msg& message) {
+    if (!AdmitInvite()) {
+        return;
+    }
     if (call_) {
         (void)sip_treply(nullptr, stack_.get(), &message, 486, "Busy Here");
         return;
@@ -74,6 +83,40 @@ void SipLine::IncomingInvite(const sip_msg& message) {
         return;
     }
     RingNow();
+}
+
+// Whether to answer the INVITE that has come, or drop it unanswered, leaving
+// nothing behind. The time is libre's, which its timers run on, as the line's
+// other timers do.
+bool SipLine::AdmitInvite() {
+    switch (floodGuard_.Admit(tmr_jiffies())) {
+        case sip::InviteFloodGuard::Verdict::Answer:
+            return true;
+        case sip::InviteFloodGuard::Verdict::DropAndFloodBegins:
+            Report("a flood of INVITEs; answering " +
+                   std::to_string(sip::InviteFloodGuard::kMostAnsweredPerWindow) +
+                   " a second and dropping the rest until it ends");
+            tmr_start(&floodTimer_, sip::InviteFloodGuard::kWindowMilliseconds,
+                      &SipLine::OnFloodTimer, this);
+            return false;
+        case sip::InviteFloodGuard::Verdict::Drop:
+            break;
+    }
+    return false;
+}
+
+void SipLine::CheckFlood() {
+    if (const auto flood = floodGuard_.EndIfQuiet(tmr_jiffies())) {
+        ReportFloodOver(*flood);
+        return;
+    }
+    tmr_start(&floodTimer_, sip::InviteFloodGuard::kWindowMilliseconds, &SipLine::OnFloodTimer,
+              this);
+}
+
+void SipLine::ReportFloodOver(const sip::InviteFloodGuard::Flood& flood) {
+    Report("the flood of INVITEs is over; " + std::to_string(flood.dropped) + " dropped, " +
+           std::to_string(flood.answered) + " answered meanwhile");
 }
 
 // Tells the caller the line is ringing, and makes the call the line's.
