@@ -321,9 +321,11 @@ TEST_F(SipHeadsetTest, BridgesTheCallToTheSoundCardOnlyWhileConnected) {
     headsetChannel.EndCallAudio();
 }
 
-TEST_F(SipHeadsetTest, ABusySoundCardIsRetriedAndReportedOnceAndTheCallsEndClosesIt) {
-    soundCard.SetCondition(platform::SoundCardCondition::HeldByAnotherProgram);
+TEST_F(SipHeadsetTest, AMissingSoundCardIsRefusedAndABusyOneRetriedUntilTheCallsEnd) {
+    soundCard.SetCondition(platform::SoundCardCondition::Absent);
     headsetChannel.BeginCallAudio(sender);
+    EXPECT_FALSE(headsetChannel.ConnectHeadset()) << "no card worth waiting for";
+    soundCard.SetCondition(platform::SoundCardCondition::HeldByAnotherProgram);
     ASSERT_TRUE(headsetChannel.ConnectHeadset());
     Run(1540);  // tried at 20, 520, 1020 and 1520
     EXPECT_EQ(soundCard.OpenOutputCount(), 0u);

@@ -345,6 +345,9 @@ void SipVoiceChannel::EndCallAudio() {
 }
 
 bool SipVoiceChannel::ConnectHeadset() {
+    if (!IsSoundCardUsable()) {
+        return false;
+    }
     {
         const std::lock_guard lock(mutex_);
         if (headsetSoundCard_.soundCard == nullptr || sender_ == nullptr) {
@@ -356,6 +359,25 @@ bool SipVoiceChannel::ConnectHeadset() {
         }
     }
     workNeeded_.notify_all();
+    return true;
+}
+
+// A card that another program holds may be free in a moment; one that is
+// missing, or cannot take the line's format, will not be.
+bool SipVoiceChannel::IsSoundCardUsable() const {
+    platform::WaveDeviceProvider* const card = headsetSoundCard_.soundCard;
+    if (card == nullptr) {
+        return false;
+    }
+    const platform::WaveFormat format = platform::LineVoiceFormat();
+    for (const platform::WaveDirection direction :
+         {platform::WaveDirection::Output, platform::WaveDirection::Input}) {
+        const platform::MMRESULT result =
+            card->QueryFormat(platform::WAVE_MAPPER, direction, format);
+        if (result != platform::MMSYSERR_NOERROR && result != platform::MMSYSERR_ALLOCATED) {
+            return false;
+        }
+    }
     return true;
 }
 

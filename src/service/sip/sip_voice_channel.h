@@ -63,8 +63,9 @@ public:
     void EndCallAudio() override;
 
     // Bridges the call's audio to the sound card until DisconnectHeadset or the
-    // end of the call's audio. False without a sound card or a call's audio;
-    // true otherwise, also while the sound card is still being waited for.
+    // end of the call's audio. False without a call's audio, or without a
+    // sound card that could play and record the line's format (a machine with
+    // none, say); true otherwise, also while a busy card is still waited for.
     bool ConnectHeadset();
     void DisconnectHeadset();
 
@@ -78,6 +79,7 @@ private:
 
     void OnTimeChanged(std::uint32_t tickCount) override;
     std::shared_ptr<HeadsetBridge> TakeHeadsetLocked();
+    bool IsSoundCardUsable() const;
     void Update(std::uint32_t tickCount);
     void FollowRealClock(const std::stop_token& stop);
     bool IsPacingLocked() const;
