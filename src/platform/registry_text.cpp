@@ -1,5 +1,6 @@
 #include "platform/registry_text.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <optional>
@@ -116,6 +117,14 @@ std::optional<std::string> ParseHexBytes(std::string_view text) {
     return bytes;
 }
 
+// Text ends at its terminating zero, however the file writes it: quoted or as
+// bytes. The registry keeps text only up to its first zero, and a save writes
+// text with a zero in it as bytes, so text kept whole here would come back cut
+// after the next save.
+void EndAtZero(std::string& text) {
+    text.resize(std::min(text.find('\0'), text.size()));
+}
+
 std::optional<RegistryValue> ParseData(std::string_view text) {
     text = Trim(text);
     RegistryValue value;
@@ -126,6 +135,7 @@ std::optional<RegistryValue> ParseData(std::string_view text) {
         }
         value.type = REG_SZ;
         value.data = std::move(*quoted);
+        EndAtZero(value.data);
         return value;
     }
     if (StartsWithIgnoringCase(text, "dword:")) {
@@ -161,9 +171,7 @@ std::optional<RegistryValue> ParseData(std::string_view text) {
     }
     value.data = std::move(*bytes);
     if (value.type == REG_SZ) {
-        // Text held as bytes ends at its terminating zero.
-        value.data.resize(value.data.find('\0') == std::string::npos ? value.data.size()
-                                                                     : value.data.find('\0'));
+        EndAtZero(value.data);
     }
     return value;
 }

@@ -81,6 +81,17 @@ TEST(FormatRegistryText, WrapsLongHexadecimalDataAndKeepsOtherTypes) {
     EXPECT_EQ(FormatRegistryText(ParseRegistryText(text)), text);
 }
 
+// The registry keeps text up to its first zero byte; a zero typed into a
+// quoted text must not survive reading only to cut the text short on a save.
+TEST(ParseRegistryText, EndsQuotedTextAtAZeroByteAsItsSaveWould) {
+    using namespace std::string_literals;
+    const RegistryDocument document = ParseRegistryText(
+        "REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\Quillmoor\\Porthold]\n"
+        "\"Path\"=\"/home/po\x01\0\0rthold/\"\n"s);
+    EXPECT_EQ(Data(document, "Path"), "/home/po\x01");
+    EXPECT_EQ(Data(ParseRegistryText(FormatRegistryText(document)), "Path"), "/home/po\x01");
+}
+
 // Random mixtures of the format's own pieces: whatever comes in, reading must
 // not fail, and what is written back must read back to the same file.
 TEST(ParseRegistryText, SurvivesGarbageAndWritesWhatItReadsBackUnchanged) {
