@@ -86,7 +86,8 @@ void CallEngine::MainLoop() {
     }
 
     LINEMESSAGE message{};
-    if (TakeNextMessage(message)) {
+    const bool tookMessage = TakeNextMessage(message);
+    if (tookMessage) {
         lineCallback(message.hDevice, message.dwMessageID, message.dwCallbackInstance,
                      message.dwParam1, message.dwParam2, message.dwParam3);
     }
@@ -95,7 +96,11 @@ void CallEngine::MainLoop() {
         state_.pinComplete = false;
         DecidePin();
     }
-    if (state_.retrieving && state_.messageFinished) {
+    // The step to the next message waits for the whole message to play, so
+    // it waits first for the messages queued meanwhile: one of them may be
+    // the caller's hang-up, and each taken ahead of it would otherwise play
+    // another message to nobody.
+    if (state_.retrieving && state_.messageFinished && !tookMessage) {
         ++state_.retrievalIndex;
         state_.messageFinished = false;
         PlayNextMessage();
@@ -174,6 +179,12 @@ void CallEngine::lineCallback(DWORD /*hDevice*/, DWORD dwMessageID, DWORD /*dwCa
             }
             break;
         case LINE_MONITORDIGITS:
+            // A key keyed in the same burst as the one that began message
+            // taking would otherwise take another message, or decide a PIN
+            // and play its prompts into the recording.
+            if (messageCall_ != 0 && messageCall_ == state_.callHandle) {
+                break;
+            }
             if (dwParam2 == LINEDIGITMODE_PULSE) {
                 // A pulse-dialling caller cannot key a PIN: a message is taken
                 // at once, with whatever digits were keyed.

@@ -186,6 +186,10 @@ private:
     std::deque<LINEMESSAGE> deferredMessages_;
     // The call whose incoming-call notification or talk window is showing; 0 = none.
     HCALL notifiedCall_ = 0;
+    // The call whose message is being taken; 0 = none. Its keys are not
+    // listened to any more, but those queued before the listening stopped
+    // still arrive.
+    HCALL messageCall_ = 0;
     FailureRunLog lineStatusLog_;
 };
 

@@ -15,6 +15,7 @@ bool CallEngine::DisconnectCall() {
         dialogs_.CloseCallDialog();
     }
     state_.callActive = false;
+    messageCall_ = 0;
     state_.hangUpRequested = false;
     state_.pinComplete = false;
     state_.retrieving = false;

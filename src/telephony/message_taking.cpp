@@ -16,6 +16,7 @@ constexpr std::uint32_t kSilencePollMilliseconds = 1;
 
 bool CallEngine::RecordMessage(std::uint32_t waveInDevice) {
     const HCALL call = state_.callHandle;
+    messageCall_ = call;
     // The greeting's timers would replay the greeting into the recording or
     // hang up on the caller mid-message, whichever way message taking began
     // (a pulse-dialling caller comes here with them still running).

@@ -186,5 +186,23 @@ TEST_F(MessageTaking, ACallerWhoHangsUpDuringThePromptStillLeavesAnEntry) {
     EXPECT_EQ(status.Current(), " Waiting for call...");
 }
 
+TEST_F(MessageTaking, KeysQueuedBehindTheKeyThatStartsAMessageTakeNoFurtherOne) {
+    // Keyed in one burst, all before the engine stops listening for keys.
+    for (const auto& [keys, mode] :
+         {std::pair{"#5#", service::KeyMode::Dtmf}, std::pair{"789", service::KeyMode::Pulse}}) {
+        SCOPED_TRACE(keys);
+        CallIn();
+        Press(keys, mode);
+        RunUntil([&] { return audio.Recorder().IsRecording(); }, 20000);
+        Run(3000);
+        EXPECT_EQ(status.Current(), " Recording Message...");
+        line.HangUp(&caller);
+        Run(100);
+        caller = TestCaller{};
+    }
+    ASSERT_EQ(Messages().size(), 2u);
+    EXPECT_EQ(Messages()[1].pin, "");
+}
+
 }  // namespace
 }  // namespace porthold::telephony::testing

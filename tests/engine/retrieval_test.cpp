@@ -131,6 +131,14 @@ TEST_F(Retrieval, AHangUpLetsTheMessagePlayingEndAndAdvancesNoFurther) {
     EXPECT_EQ(status.Current(), " Waiting for call...");
 }
 
+TEST_F(Retrieval, KeysQueuedAheadOfTheHangUpPlayNoFurtherMessage) {
+    // While a message plays the engine waits for it; the keys and the
+    // hang-up queue up meanwhile.
+    Retrieve({{1500, "*"}, {1600, "A"}, {2000, "hang up"}});
+    EXPECT_THAT(Retrieved(), ElementsAre("beep", "m1", "beep", "m2"));
+    EXPECT_FALSE(state.retrieving);
+}
+
 TEST_F(Retrieval, TheRemotePinWinsOverACallerWithTheSameDigits) {
     AddCaller("958", "Same digits", "");
     Retrieve();
