@@ -10,6 +10,10 @@ if(PORTHOLD_SANITIZE)
         -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
     target_link_options(porthold_compiler_options INTERFACE -fsanitize=address,undefined)
 endif()
+if(PORTHOLD_TSAN)
+    target_compile_options(porthold_compiler_options INTERFACE -fsanitize=thread -fno-omit-frame-pointer)
+    target_link_options(porthold_compiler_options INTERFACE -fsanitize=thread)
+endif()
 
 # porthold_add_library(name SOURCES ... DEPENDS ...) creates a static library whose
 # headers are included as "folder/header.h" relative to src/.

@@ -6,11 +6,11 @@
 #include <unistd.h>
 
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "service/sip_stack/sip_line.h"
+#include "sip_line_fixture.h"
 #include "sip_test_support.h"
 #include "support/child_process.h"
 #include "support/temporary_folder.h"
@@ -99,7 +99,8 @@ protected:
     testing::TemporaryFolder folder_;
     testing::NoWaveDevices devices_;
     SilentAudio audio_;
-    std::ostringstream problems_;
+    // Written on the line's thread while the test reads it.
+    line_testing::ProblemLines problems_;
     std::unique_ptr<SipLine> line_;
     std::uint16_t registrarPort_ = 0;
 };
