@@ -5,7 +5,7 @@
 #include <chrono>
 #include <cstdint>
 #include <iterator>
-#include <regex>
+#include <sstream>
 #include <string>
 
 #include "service/sip_stack/invite_flood_guard.h"
@@ -53,15 +53,21 @@ TEST_F(SipLineTest, FloodOfInvitesIsBoundedAndSparesTheCallAndTheNextCaller) {
     ASSERT_TRUE(
         WaitFor([&] { return problems_.str().find("is over") != std::string::npos; }, kWaitLimit));
     const std::string problems = problems_.str();
-    const std::regex mention("flood");
-    EXPECT_EQ(std::distance(std::sregex_iterator(problems.begin(), problems.end(), mention),
-                            std::sregex_iterator()),
-              2)
-        << problems;
-    std::smatch counts;
-    ASSERT_TRUE(std::regex_search(problems, counts, std::regex("(\\d+) dropped, (\\d+) answered")));
-    const auto dropped = std::stoll(counts[1]);
-    const auto answered = std::stoll(counts[2]);
+    std::size_t mentions = 0;
+    for (auto at = problems.find("flood"); at != std::string::npos;
+         at = problems.find("flood", at + 1)) {
+        ++mentions;
+    }
+    EXPECT_EQ(mentions, 2u) << problems;
+    // "...; <dropped> dropped, <answered> answered meanwhile"
+    const auto countsAt = problems.find("is over; ");
+    ASSERT_NE(countsAt, std::string::npos) << problems;
+    std::istringstream counts(problems.substr(countsAt + 9));
+    long long dropped = 0;
+    long long answered = 0;
+    std::string droppedWord;
+    counts >> dropped >> droppedWord >> answered;
+    ASSERT_EQ(droppedWord, "dropped,") << problems;
     EXPECT_LE(dropped + answered, kFloodInvites);
     EXPECT_LE(answered, sip::InviteFloodGuard::kMostAnsweredPerWindow * (floodSeconds + 2));
     EXPECT_GE(dropped, kFloodInvites / 2);
