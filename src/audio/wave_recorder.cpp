@@ -95,6 +95,12 @@ std::optional<RecordingFile> CreateRecordingFile(const std::string& fileName,
         log.LogError("RecordSound: mmioCreateChunk child");
         return std::nullopt;
     }
+    // On disk now, so that a disk that fills during the recording finds the
+    // header whole.
+    if (file.Flush() != MMSYSERR_NOERROR) {
+        log.LogError("RecordSound: mmioWrite");
+        return std::nullopt;
+    }
     return recording;
 }
 
@@ -144,6 +150,8 @@ bool WaveRecorder::RecordSound(const std::string& fileName, std::uint32_t device
     riffChunk_ = recording->riff;
     dataChunk_ = recording->data;
     detectSilence_ = detectSilence;
+    keptDataBytes_ = 0;
+    writeFailed_ = false;
     return StartInput();
 }
 
@@ -257,7 +265,11 @@ void WaveRecorder::Rebuffer() {
         }
         result = QueueBuffer(buffer);
         if (result != MMSYSERR_NOERROR) {
+            // The device is gone (a sound card pulled out) and has handed
+            // every buffer back; they are kept by this pass, and none is
+            // queued again.
             ReportWaveError(result, "Rebuffer");
+            EndAfterFailure();
         }
     }
 }
@@ -269,7 +281,10 @@ void WaveRecorder::KeepFilledBuffer(RecorderBufferNode& buffer) {
         return;
     }
     if (!DetectsSilence()) {
-        WriteSamples(samples, "Rebuffer: mmioWrite");
+        if (!WriteSamples(samples, "Rebuffer: mmioWrite")) {
+            EndAfterFailure();
+            return;
+        }
         ++writtenBufferCount_;
         // Message taking (as opposed to a recording the user stops) still
         // ends at the longest message.
@@ -282,7 +297,10 @@ void WaveRecorder::KeepFilledBuffer(RecorderBufferNode& buffer) {
     if (IsSilent(samples, settings_.SilenceLevel)) {
         ++silentRunCount_;
     } else {
-        WriteSamples(samples, "Rebuffer: mmioWrite");
+        if (!WriteSamples(samples, "Rebuffer: mmioWrite")) {
+            EndAfterFailure();
+            return;
+        }
         ++writtenBufferCount_;
         silentRunCount_ = 0;
     }
@@ -300,10 +318,29 @@ bool WaveRecorder::DetectsSilence() const {
     return detectSilence_ == SilenceDetection::On && settings_.SilenceLevel > 0;
 }
 
-void WaveRecorder::WriteSamples(std::span<const char> samples, std::string_view stepText) {
-    if (file_->Write(samples.data(), static_cast<std::int32_t>(samples.size())) < 0) {
-        log_.LogError(stepText);
+void WaveRecorder::EndAfterFailure() {
+    if (detectSilence_ == SilenceDetection::On) {
+        EndMessage();
+    } else {
+        recording_ = false;
     }
+}
+
+bool WaveRecorder::WriteSamples(std::span<const char> samples, std::string_view stepText) {
+    // Each buffer goes to disk at once, so that the samples kept are known
+    // when the disk fills. After a failure nothing more is written: sound
+    // written once space came back would be spliced onto the words before.
+    if (writeFailed_) {
+        return false;
+    }
+    if (file_->Write(samples.data(), static_cast<std::int32_t>(samples.size())) < 0 ||
+        file_->Flush() != MMSYSERR_NOERROR) {
+        writeFailed_ = true;
+        log_.LogError(stepText);
+        return false;
+    }
+    keptDataBytes_ += samples.size();
+    return true;
 }
 
 bool WaveRecorder::StopRecording() {
@@ -327,6 +364,11 @@ bool WaveRecorder::StopRecording() {
     // whatever came in after that is not part of it.
     if (wasRecording) {
         KeepReturnedAudio();
+    }
+    // A partly written buffer is cut off, so that the sizes describe the file.
+    if (writeFailed_ &&
+        file_->TruncateAt(dataChunk_.dwDataOffset + keptDataBytes_) != MMSYSERR_NOERROR) {
+        log_.LogError("StopRecording: mmioSeek");
     }
     if (file_->Ascend(dataChunk_, 0) != MMSYSERR_NOERROR) {
         log_.LogError("StopRecording: mmioAscend child");

@@ -116,10 +116,14 @@ private:
     void KeepFilledBuffer(RecorderBufferNode& buffer);
     // The message is long enough: recording stops and the call is to end.
     void EndMessage();
+    // Nothing more can be recorded (the disk is full, the device gone): a
+    // message ends as at its limit, a recording the user stops waits for it.
+    void EndAfterFailure();
     // Writes what the device handed back at the stop, in the order recorded.
     void KeepReturnedAudio();
     bool DetectsSilence() const;
-    void WriteSamples(std::span<const char> samples, std::string_view stepText);
+    // False when the samples could not be written, now or earlier.
+    bool WriteSamples(std::span<const char> samples, std::string_view stepText);
     void ReportWaveError(platform::MMRESULT code, std::string_view stepText);
 
     platform::WaveDevices& devices_;
@@ -139,6 +143,10 @@ private:
     platform::MMCKINFO riffChunk_{};
     platform::MMCKINFO dataChunk_{};
     SilenceDetection detectSilence_ = SilenceDetection::Off;
+    // The samples on disk, and whether a write failed: the stop then cuts the
+    // file back to them.
+    std::uint64_t keptDataBytes_ = 0;
+    bool writeFailed_ = false;
     std::list<RecorderBufferNode> buffers_;
     std::uint64_t nextQueuedSequence_ = 0;
 };

@@ -45,7 +45,8 @@ bool CallEngine::RecordMessage(std::uint32_t waveInDevice) {
     state_.newMessageCount = messages_.CountNew();
     // The entry stays in memory when it cannot be saved, and is written with
     // the next save that succeeds.
-    if (!messages_.SaveList()) {
+    const bool listSaved = messages_.SaveList();
+    if (!listSaved) {
         messageBoxes_.Show("Could not open message file.", platform::kMessageBoxCaption,
                            platform::MessageBoxButtons::Ok, platform::MessageBoxIcon::Information);
         errorLog_.LogError("Could not save message file.");
@@ -55,7 +56,17 @@ bool CallEngine::RecordMessage(std::uint32_t waveInDevice) {
             return true;
         }
     }
-    recorder_.RecordSound(*path, waveInDevice, audio::SilenceDetection::On);
+    if (!recorder_.RecordSound(*path, waveInDevice, audio::SilenceDetection::On) &&
+        !messageFileExists_(*path)) {
+        // No file could be made (a read-only folder): the entry would name
+        // nothing, and the next message, given the same free name, would be
+        // listed twice.
+        messages_.DeleteNode(*path);
+        state_.newMessageCount = messages_.CountNew();
+        if (listSaved) {
+            messages_.SaveList();
+        }
+    }
     return true;
 }
 

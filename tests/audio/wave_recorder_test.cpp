@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "audio_test_support.h"
+#include "support/file_size_limit.h"
+#include "unpluggable_sound_card.h"
 
 namespace porthold::audio {
 namespace {
@@ -218,6 +220,59 @@ TEST_F(WaveRecorderTest, ANewRecordingFinishesTheOneStillRunningEvenIntoTheSameF
     EXPECT_TRUE(recorder.StopRecording());
     EXPECT_EQ(RecordedSamples(folder.File("first.wav")), Speech(2000, 4800));
     EXPECT_EQ(recorder.WrittenBufferCount(), 2 + 2 + 2) << "the counts carry over";
+}
+
+TEST_F(WaveRecorderTest, AFullDiskEndsTheMessageWithTheBuffersWrittenInAValidFile) {
+    line.CallerSpeaks(kStartTick, Speech(16000));
+    {
+        // Room for the header and three and a half buffers.
+        porthold::testing::FileSizeLimit limit(46 + 7000);
+        StartMessage();
+        ASSERT_TRUE(RunUntilHangUp(3000));
+        EXPECT_FALSE(recorder.IsRecording());
+        clock.Advance(500);
+        EXPECT_TRUE(recorder.StopRecording());
+    }
+    EXPECT_EQ(RecordedSamples(MessagePath()), Speech(3000));
+    const std::string bytes = folder.Read("m0000000.wav");
+    EXPECT_EQ(bytes.size(), 46u + 6000u);
+    EXPECT_EQ(bytes.substr(4, 4), testing::Little32(38 + 6000));
+    EXPECT_EQ(bytes.substr(42, 4), testing::Little32(6000));
+    EXPECT_EQ(log.lines, std::vector<std::string>{"Rebuffer: mmioWrite"});
+
+    // Once there is room again the next message is whole.
+    line.ClearCallerSpeech();
+    line.CallerSpeaks(clock.TickCount(), Speech(2000));
+    ASSERT_TRUE(recorder.RecordSound(folder.File("m0000001.wav"), kLineIn, SilenceDetection::On));
+    clock.Advance(400);
+    EXPECT_TRUE(recorder.StopRecording());
+    EXPECT_EQ(RecordedSamples(folder.File("m0000001.wav")), Speech(2000));
+}
+
+TEST_F(WaveRecorderTest, ADiskWithoutRoomForTheHeaderRecordsNothing) {
+    {
+        // Room for the format chunk but not for the header of the samples.
+        porthold::testing::FileSizeLimit limit(40);
+        EXPECT_FALSE(recorder.RecordSound(MessagePath(), kLineIn, SilenceDetection::On));
+    }
+    EXPECT_FALSE(recorder.HasBuffers());
+    EXPECT_EQ(log.lines, std::vector<std::string>{"RecordSound: mmioWrite"});
+}
+
+TEST_F(WaveRecorderTest, ASoundCardPulledOutDuringAGreetingKeepsWhatWasRecorded) {
+    porthold::testing::UnpluggableSoundCard card(soundCard);
+    devices.RegisterSoundCard(card);
+    soundCard.UserSpeaks(kStartTick, Speech(16000));
+    recorder.SetRecordingFlag();
+    ASSERT_TRUE(recorder.RecordSound(folder.File("greeting.wav"), platform::WAVE_MAPPER,
+                                     SilenceDetection::Off));
+    clock.Advance(300);
+    card.Unplug();
+    clock.Advance(1000);
+    EXPECT_EQ(log.lines.size(), 1u);
+    EXPECT_TRUE(recorder.StopRecording());
+    EXPECT_EQ(RecordedSamples(folder.File("greeting.wav")), Speech(2400));
+    EXPECT_EQ(devices.OpenInputCount(), 0u);
 }
 
 }  // namespace

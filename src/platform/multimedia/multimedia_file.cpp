@@ -1,6 +1,7 @@
 #include "platform/multimedia/multimedia_file.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <array>
 #include <cerrno>
@@ -202,6 +203,32 @@ std::int32_t MultimediaFile::Write(const void* buffer, std::int32_t count) {
         return -1;
     }
     return WriteExactly(buffer, static_cast<std::size_t>(count)) ? count : -1;
+}
+
+MMRESULT MultimediaFile::Flush() {
+    if (file_ == nullptr) {
+        return MMSYSERR_INVALHANDLE;
+    }
+    if (std::fflush(file_) != 0) {
+        std::clearerr(file_);
+        return MMIOERR_CANNOTWRITE;
+    }
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT MultimediaFile::TruncateAt(std::uint64_t position) {
+    if (file_ == nullptr) {
+        return MMSYSERR_INVALHANDLE;
+    }
+    // Buffered bytes are written (or dropped) before the cut, so that none
+    // lands past the new end afterwards.
+    std::fflush(file_);
+    std::clearerr(file_);
+    if (!SeekTo(position)) {
+        return MMIOERR_CANNOTSEEK;
+    }
+    return ::ftruncate(::fileno(file_), static_cast<off_t>(position)) == 0 ? MMSYSERR_NOERROR
+                                                                           : MMIOERR_CANNOTWRITE;
 }
 
 MMRESULT MultimediaFile::Close() {

@@ -100,6 +100,14 @@ public:
     std::int32_t Read(void* buffer, std::int32_t count);
     std::int32_t Write(const void* buffer, std::int32_t count);
 
+    // Writes buffered data to the file: MMIOERR_CANNOTWRITE when it could not
+    // be (the disk is full), and what was buffered is then lost.
+    MMRESULT Flush();
+
+    // Ends the file at `position`, which becomes the current position; for a
+    // writer that knows which of its bytes reached the disk.
+    MMRESULT TruncateAt(std::uint64_t position);
+
     // MMIOERR_CANNOTWRITE when buffered data could not be written; the object
     // is closed all the same. MMSYSERR_INVALHANDLE when it was not open.
     MMRESULT Close();
