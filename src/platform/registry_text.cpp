@@ -185,7 +185,21 @@ std::optional<RegistryKeyPath> ParseSection(std::string_view line) {
         (name.size() > kRegistryRootName.size() && name[kRegistryRootName.size()] != '\\')) {
         return std::nullopt;
     }
-    return ParseRegistryKeyPath(name.substr(kRegistryRootName.size()));
+    std::optional<RegistryKeyPath> path =
+        ParseRegistryKeyPath(name.substr(kRegistryRootName.size()));
+    if (!path) {
+        return std::nullopt;
+    }
+    // Blanks around a key's name are taken as typing slips, as around the
+    // whole name: a line cannot keep them, since each line is read trimmed, so
+    // a key "Porthold " would be saved as one its own save reads as "Porthold".
+    RegistryKeyPath trimmed;
+    for (const std::string& key : *path) {
+        if (const std::string_view kept = Trim(key); !kept.empty()) {
+            trimmed.emplace_back(kept);
+        }
+    }
+    return trimmed;
 }
 
 std::string Quote(std::string_view text) {

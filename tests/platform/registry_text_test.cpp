@@ -21,7 +21,7 @@ TEST(ParseRegistryText, ReadsAHandEditedFile) {
         "\xEF\xBB\xBFREGEDIT4\r\n"
         "; settings, edited by hand\r\n"
         "\r\n"
-        "   [ HKEY_LOCAL_MACHINE\\Software\\Quillmoor\\Porthold ]   \r\n"
+        "   [ HKEY_LOCAL_MACHINE\\Software \\ Quillmoor\\Porthold\\ \\]   \r\n"
         "\"RingsAnswer\" = DWORD:3\r\n"
         "  \"Path\"=\"C:\\new\\  folder\\\\\"\t\r\n"
         "@=\"default\"\r\n"
