@@ -1,5 +1,7 @@
 // Message taking: the prompt and beep, the list entry, the recording and how it ends.
 
+#include <filesystem>
+
 #include "audio/wave_layout.h"
 #include "engine_scenario.h"
 #include "platform/files.h"
@@ -133,7 +135,7 @@ TEST_F(MessageTaking, AListThatCannotBeSavedIsToldAndTheMessageStillRecorded) {
     EXPECT_EQ(Messages().size(), 1u) << "kept in memory for the next save";
 }
 
-TEST_F(MessageTaking, ACallerWhoHangsUpWhileTheSaveFailureShowsIsNotRecorded) {
+TEST_F(MessageTaking, ACallerWhoHangsUpWhileTheSaveFailureShowsIsNotRecordedAndKeepsTheName) {
     ASSERT_TRUE(platform::CreateDirectory(settings.messagesFolder + "messages.lst"));
     boxes.QueueAnswer(platform::MessageBoxAnswer::Ok);
     modalBoxes.whileShown = [&] {
@@ -149,6 +151,17 @@ TEST_F(MessageTaking, ACallerWhoHangsUpWhileTheSaveFailureShowsIsNotRecorded) {
     EXPECT_FALSE(audio.Recorder().HasBuffers());
     EXPECT_FALSE(state.hangUpRequested);
     EXPECT_EQ(status.Current(), " Waiting for call...");
+
+    // The entry keeps its name although it has no file: the next message,
+    // once the list saves again, gets a name of its own.
+    modalBoxes.whileShown = nullptr;
+    std::filesystem::remove(settings.messagesFolder + "messages.lst");
+    caller = TestCaller{};
+    CallIn();
+    Press("#");
+    Run(12000);
+    ASSERT_EQ(Messages().size(), 2u);
+    EXPECT_NE(Messages()[0].path, Messages()[1].path);
 }
 
 TEST_F(MessageTaking, ThreeInvalidPinsTakeAMessageUnderTheThirdPinMarkedWithAStar) {
