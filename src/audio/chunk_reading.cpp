@@ -7,9 +7,11 @@ namespace porthold::audio {
 
 namespace {
 
-// Large enough that a two-minute recording (about 1.9 MB) arrives in two
-// reads, small enough that a false size costs little.
-constexpr std::uint32_t kReadPiece = 1u << 20;
+// Reads start small and double up to the largest piece: a short file that
+// claims a huge chunk costs a small buffer, and a two-minute recording (about
+// 1.9 MB) still arrives in a handful of reads.
+constexpr std::uint32_t kFirstReadPiece = 1u << 16;
+constexpr std::uint32_t kLargestReadPiece = 1u << 20;
 
 }  // namespace
 
@@ -17,10 +19,12 @@ ChunkBody ReadChunkBody(platform::MultimediaFile& file, std::uint32_t size,
                         std::size_t minimumLength) {
     ChunkBody body;
     try {
-        body.bytes.reserve(std::min(size, kReadPiece));
+        std::uint32_t nextPiece = kFirstReadPiece;
+        body.bytes.reserve(std::min(size, nextPiece));
         std::uint32_t remaining = size;
         while (remaining > 0) {
-            const std::uint32_t piece = std::min(remaining, kReadPiece);
+            const std::uint32_t piece = std::min(remaining, nextPiece);
+            nextPiece = std::min(nextPiece * 2, kLargestReadPiece);
             const std::size_t filled = body.bytes.size();
             body.bytes.resize(filled + piece);
             const std::int32_t read =
