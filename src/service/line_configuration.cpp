@@ -112,6 +112,12 @@ public:
             if (wrong) {
                 wrong = "line \"" + line.name + "\": " + *wrong;
             }
+        } else if (words[2] == "voice-modem") {
+            line.provider = ProviderKind::VoiceModem;
+            wrong = ParseVoiceModemOptions(options, line.modem);
+            if (wrong) {
+                wrong = "line \"" + line.name + "\": " + *wrong;
+            }
         } else {
             wrong = "unknown provider \"" + words[2] + "\"";
         }
@@ -122,8 +128,8 @@ public:
         result_.lines.push_back(std::move(line));
     }
 
-    // Gives each simulated line without a socket its default one. A SIP line
-    // has no socket: porthold-phone cannot reach it.
+    // Gives each simulated line without a socket its default one. SIP and
+    // voice modem lines have no socket: porthold-phone cannot reach them.
     ServiceConfiguration Finish() {
         bool firstSimulated = true;
         for (LineConfiguration& line : result_.lines) {

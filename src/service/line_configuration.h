@@ -7,20 +7,23 @@
 #include "platform/environment.h"
 #include "service/line_provider.h"
 #include "service/sip_line_settings.h"
+#include "service/voice_modem_settings.h"
 
 namespace porthold::service {
 
-enum class ProviderKind { SimulatedModem, Sip };
+enum class ProviderKind { SimulatedModem, Sip, VoiceModem };
 
 // One line of the service, as its configuration describes it.
 struct LineConfiguration {
     std::string name;
     ProviderKind provider = ProviderKind::SimulatedModem;
-    // Where a simulated line listens for porthold-phone; empty for a SIP line.
+    // Where a simulated line listens for porthold-phone; empty for the others.
     std::string socketPath;
     AnswerOrder answerOrder = AnswerOrder::ReplyThenConnected;
     // How a SIP line reaches its provider; unused by a simulated line.
     SipLineSettings sip;
+    // How a voice modem line reaches its modem; unused by the others.
+    VoiceModemSettings modem;
 };
 
 struct ServiceConfiguration {
@@ -48,6 +51,8 @@ std::string DefaultSocketFolder(const platform::ProcessEnvironment& environment)
 //                                 [answer=reply-first|connected-first]
 //     line <name> sip [listen=...] [registrar=... user=... password-file=...]
 //                     [ring-every=...]         (see sip_line_settings.h)
+//     line <name> voice-modem device=<absolute path> [speed=...] [caller-id=...]
+//                             [flow=...]       (see voice_modem_settings.h)
 //
 // A '#' starts a comment at the start of a line or after a space or tab; a
 // '#' inside a word belongs to the word, so that a path or URI may hold one

@@ -23,6 +23,9 @@ enum class OtherCall { Held, Released };
 // speaker, which the phone device presents as a headset.
 enum class PhoneSet { HandsetAndSpeaker, Headset };
 enum class HookSwitch { OnHook, OffHook };
+// Whether the line can take calls: a modem that has stopped answering, or has
+// gone from its port, puts its line out of service until it is back.
+enum class LineService { InService, OutOfService };
 
 // How the service answers the asynchronous requests on a line. The defaults
 // are the orderly case; the others are real-world behaviours the program must
@@ -58,6 +61,8 @@ public:
     // Another application's call on the line (counted in dwNumActiveCalls);
     // false when refused because the line has a call.
     virtual bool SetOtherCall(OtherCall state) = 0;
+    // The line went out of service or came back. Lines start in service.
+    virtual void ServiceChanged(LineService /*state*/) {}
 };
 
 // One line device of the service, with the far end behind it: a simulated

@@ -27,8 +27,11 @@ struct ServiceHost::RunningService {
 };
 
 ServiceHost::ServiceHost(const platform::ProcessEnvironment& environment, std::ostream& problems,
-                         SipLineMaker makeSipLine)
-    : environment_(environment), problems_(problems), makeSipLine_(std::move(makeSipLine)) {}
+                         SipLineMaker makeSipLine, ModemLineMaker makeModemLine)
+    : environment_(environment),
+      problems_(problems),
+      makeSipLine_(std::move(makeSipLine)),
+      makeModemLine_(std::move(makeModemLine)) {}
 
 ServiceHost::~ServiceHost() {
     const std::lock_guard lock(mutex_);
@@ -71,8 +74,8 @@ void ServiceHost::Start() {
     service_ = std::shared_ptr<TelephonyService>(running, &running->service);
     for (std::size_t index = 0; index < configuration.lines.size(); ++index) {
         const LineConfiguration& line = configuration.lines[index];
-        if (line.provider == ProviderKind::Sip) {
-            AddSipLine(*running, line, index);
+        if (line.provider != ProviderKind::SimulatedModem) {
+            AddMadeLine(*running, line, index);
             continue;
         }
         auto modem = std::make_unique<SimulatedModemLine>(running->clock, line.name,
@@ -94,15 +97,20 @@ void ServiceHost::Start() {
     waveDevices_.SetService(service_);
 }
 
-void ServiceHost::AddSipLine(RunningService& running, const LineConfiguration& line,
-                             std::size_t index) {
-    if (!makeSipLine_) {
-        problems_ << "porthold line service: line " << line.name
-                  << ": SIP lines are not available here" << std::endl;
+// SIP and voice modem lines come from makers outside this library, so that
+// the service need not carry their stacks.
+void ServiceHost::AddMadeLine(RunningService& running, const LineConfiguration& line,
+                              std::size_t index) {
+    const bool sip = line.provider == ProviderKind::Sip;
+    const SipLineMaker& make = sip ? makeSipLine_ : makeModemLine_;
+    if (!make) {
+        problems_ << "porthold line service: line " << line.name << ": "
+                  << (sip ? "SIP lines" : "voice modem lines") << " are not available here"
+                  << std::endl;
         return;
     }
-    running.service.AddLine(makeSipLine_(line, running.clock, SimulatedLineOutputDevice(index),
-                                         SimulatedLineInputDevice(index), problems_));
+    running.service.AddLine(make(line, running.clock, SimulatedLineOutputDevice(index),
+                                 SimulatedLineInputDevice(index), problems_));
 }
 
 void ServiceHost::StopIfUnused() {

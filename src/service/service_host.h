@@ -14,7 +14,7 @@
 
 namespace porthold::service {
 
-// The wave device numbers of the line (simulated or SIP) at `index` in the
+// The wave device numbers of the line (of any kind) at `index` in the
 // configuration: lines never share one.
 std::uint32_t SimulatedLineOutputDevice(std::size_t index);
 std::uint32_t SimulatedLineInputDevice(std::size_t index);
@@ -38,9 +38,13 @@ public:
         const LineConfiguration& line, platform::Clock& clock, std::uint32_t outputDeviceId,
         std::uint32_t inputDeviceId, std::ostream& problems)>;
 
+    // Makes a voice modem line (see modem_line/voice_modem_line_device.h) in
+    // the same way; without one, voice modem lines are left out likewise.
+    using ModemLineMaker = SipLineMaker;
+
     // Problems with the configuration or the sockets are written to `problems`.
     ServiceHost(const platform::ProcessEnvironment& environment, std::ostream& problems,
-                SipLineMaker makeSipLine = {});
+                SipLineMaker makeSipLine = {}, ModemLineMaker makeModemLine = {});
     ~ServiceHost();
     ServiceHost(const ServiceHost&) = delete;
     ServiceHost& operator=(const ServiceHost&) = delete;
@@ -61,12 +65,13 @@ private:
     struct RunningService;
 
     void Start();
-    void AddSipLine(RunningService& running, const LineConfiguration& line, std::size_t index);
+    void AddMadeLine(RunningService& running, const LineConfiguration& line, std::size_t index);
     void StopIfUnused();
 
     const platform::ProcessEnvironment& environment_;
     std::ostream& problems_;
     SipLineMaker makeSipLine_;
+    ModemLineMaker makeModemLine_;
     ServiceWaveDevices waveDevices_;
     mutable std::mutex mutex_;
     std::shared_ptr<TelephonyService> service_;

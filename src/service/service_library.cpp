@@ -6,6 +6,7 @@
 #include <type_traits>
 
 #include "platform/environment.h"
+#include "service/modem_line/voice_modem_line_device.h"
 #include "service/service_host.h"
 #include "service/sip_stack/sip_line_device.h"
 #include "telephony/tapi.h"
@@ -21,7 +22,8 @@ using service::TelephonyService;
 // the wave device provider while the process ends.
 ServiceHost& Host() {
     static platform::SystemEnvironment* environment = new platform::SystemEnvironment;
-    static ServiceHost* host = new ServiceHost(*environment, std::cerr, service::MakeSipLine);
+    static ServiceHost* host =
+        new ServiceHost(*environment, std::cerr, service::MakeSipLine, service::MakeVoiceModemLine);
     return *host;
 }
 

@@ -26,6 +26,7 @@ public:
     }
     void FarEndHungUp(FarEndCallId call) override { service_.OnFarEndHungUp(device_, call); }
     bool SetOtherCall(OtherCall state) override { return service_.OnSetOtherCall(device_, state); }
+    void ServiceChanged(LineService state) override { service_.OnServiceChanged(device_, state); }
 
 private:
     TelephonyService& service_;

@@ -148,6 +148,7 @@ private:
         HCALL call = 0;
         DWORD ringCount = 0;
         bool otherCallHeld = false;
+        LineService service = LineService::InService;
     };
     struct PhoneOpen {
         HPHONEAPP app;
@@ -164,6 +165,7 @@ private:
     void OnKeyPressed(DWORD device, FarEndCallId call, char key, KeyMode mode);
     void OnFarEndHungUp(DWORD device, FarEndCallId call);
     bool OnSetOtherCall(DWORD device, OtherCall state);
+    void OnServiceChanged(DWORD device, LineService state);
 
     // --- Helpers; the lock is held ---
     DWORD NewHandle() { return nextHandle_++; }

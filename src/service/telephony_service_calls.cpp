@@ -154,6 +154,23 @@ bool TelephonyService::OnSetOtherCall(DWORD device, OtherCall state) {
     return true;
 }
 
+// Every open that asked for the change hears of it, as with rings.
+void TelephonyService::OnServiceChanged(DWORD device, LineService state) {
+    const std::lock_guard lock(mutex_);
+    LineDevice& line = lines_[device];
+    if (line.service == state) {
+        return;
+    }
+    line.service = state;
+    const DWORD change =
+        state == LineService::InService ? LINEDEVSTATE_INSERVICE : LINEDEVSTATE_OUTOFSERVICE;
+    for (const auto& [handle, open] : lineOpens_) {
+        if (open.device == device && (open.lineStates & change) != 0) {
+            Queue(open.app, handle, LINE_LINEDEVSTATE, open.callbackInstance, change, 0, 0);
+        }
+    }
+}
+
 // ---------------------------------------------------------------------------
 // The application's requests.
 

@@ -42,8 +42,8 @@ bool IsSupportedVersion(DWORD version) {
 // Line states the lines report.
 constexpr DWORD kReportedLineStates =
     LINEDEVSTATE_OTHER | LINEDEVSTATE_RINGING | LINEDEVSTATE_CONNECTED | LINEDEVSTATE_DISCONNECTED |
-    LINEDEVSTATE_OPEN | LINEDEVSTATE_CLOSE | LINEDEVSTATE_NUMCALLS | LINEDEVSTATE_REINIT |
-    LINEDEVSTATE_REMOVED;
+    LINEDEVSTATE_INSERVICE | LINEDEVSTATE_OUTOFSERVICE | LINEDEVSTATE_OPEN | LINEDEVSTATE_CLOSE |
+    LINEDEVSTATE_NUMCALLS | LINEDEVSTATE_REINIT | LINEDEVSTATE_REMOVED;
 
 // A modem's phone device: a handset and a speaker, each with a hookswitch. A
 // network line's: the computer's microphone and speaker, as a headset.
@@ -144,7 +144,10 @@ LONG TelephonyService::lineGetLineDevStatus(HLINE line, LINEDEVSTATUS* status) {
     fixed.dwSignalLevel = 0xFFFF;
     fixed.dwBatteryLevel = 0xFFFF;
     fixed.dwRoamMode = LINEROAMMODE_UNAVAIL;
-    fixed.dwDevStatusFlags = LINEDEVSTATUSFLAGS_CONNECTED | LINEDEVSTATUSFLAGS_INSERVICE;
+    fixed.dwDevStatusFlags = LINEDEVSTATUSFLAGS_CONNECTED;
+    if (lines_[device].service == LineService::InService) {
+        fixed.dwDevStatusFlags |= LINEDEVSTATUSFLAGS_INSERVICE;
+    }
     fixed.dwAvailableMediaModes = lines_[device].provider->MediaModes();
     const StructureBuilder answer(&fixed, LineStatusSize(found->second.apiVersion));
     return answer.WriteTo(status, LINEERR_STRUCTURETOOSMALL);

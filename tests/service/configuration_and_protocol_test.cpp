@@ -193,6 +193,42 @@ TEST(ServiceConfiguration, TheSoundCardIsAnAlsaPcmNameOfPrintableCharacters) {
     }
 }
 
+TEST(ServiceConfiguration, VoiceModemLinesNeedAnAbsoluteDeviceAndKnownSettings) {
+    FakeEnvironment environment;
+    const ServiceConfiguration configuration = ParseServiceConfiguration(
+        "line landline voice-modem device=/dev/ttyACM0\n"
+        "line fax voice-modem device=/dev/ttyUSB1 speed=57600 caller-id=cid flow=none\n"
+        "line a voice-modem\n"
+        "line b voice-modem device=ttyACM0\n"
+        "line c voice-modem device=/dev/x speed=14400\n"
+        "line d voice-modem device=/dev/x caller-id=yes\n"
+        "line e voice-modem device=/dev/x flow=xonxoff\n"
+        "line f voice-modem device=/dev/x device=/dev/y\n"
+        "line g voice-modem device=/dev/x baud=9600\n",
+        "lines.conf", "/etc", environment);
+    ASSERT_EQ(configuration.lines.size(), 2u);
+    EXPECT_EQ(configuration.lines[0].provider, ProviderKind::VoiceModem);
+    EXPECT_EQ(configuration.lines[0].modem.device, "/dev/ttyACM0");
+    EXPECT_EQ(configuration.lines[0].modem.speed, 115200u);
+    EXPECT_EQ(configuration.lines[0].modem.callerId, CallerIdCommand::Automatic);
+    EXPECT_EQ(configuration.lines[0].modem.flow, FlowControl::RtsCts);
+    EXPECT_TRUE(configuration.lines[0].socketPath.empty());
+    EXPECT_EQ(configuration.lines[1].modem.speed, 57600u);
+    EXPECT_EQ(configuration.lines[1].modem.callerId, CallerIdCommand::Cid);
+    EXPECT_EQ(configuration.lines[1].modem.flow, FlowControl::None);
+    EXPECT_THAT(
+        configuration.problems,
+        ElementsAre(
+            "lines.conf:3: line \"a\": a voice modem line needs device=",
+            "lines.conf:4: line \"b\": device= needs the absolute path of the modem's serial "
+            "device",
+            "lines.conf:5: line \"c\": speed= needs 9600, 19200, 38400, 57600, 115200 or 230400",
+            "lines.conf:6: line \"d\": caller-id= needs auto, vcid, cid or off",
+            "lines.conf:7: line \"e\": flow= needs rtscts or none",
+            "lines.conf:8: line \"f\": option \"device\" is given twice",
+            "lines.conf:9: line \"g\": unknown option \"baud\""));
+}
+
 TEST(SipPassword, OnlyAPrivateRegularFileGivesItsFirstLine) {
     TemporaryFolder folder;
     const std::string path = folder.File("home.secret");
