@@ -91,6 +91,9 @@ void ModemEmulator::UpdateLocked(std::uint32_t now) {
             case VoicePlayback::Step::Playing:
                 break;
             case VoicePlayback::Step::Underrun:
+                // The caller hears a gap: worth a line for whoever tries a
+                // modem line with the emulator.
+                log_ << "porthold-modem: the computer's audio ran out during playback\n";
                 SendEvent(service::modem::kUnderrun);
                 break;
             case VoicePlayback::Step::Finished:

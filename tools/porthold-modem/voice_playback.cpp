@@ -87,6 +87,7 @@ VoicePlayback::Step VoicePlayback::Advance(std::uint32_t now, Listener listener)
             underrun = true;
         }
     }
+    KeepOneStepAhead(listener);
     if (ending_ && buffered_.empty() && !IsDevicePlaying()) {
         return Step::Finished;
     }
@@ -135,6 +136,18 @@ void VoicePlayback::PlayStep(Listener listener) {
     chunk->header.dwFlags = platform::WHDR_PREPARED | platform::WHDR_INQUEUE;
     if (device_->Write(chunk->header) == platform::MMSYSERR_NOERROR) {
         chunks_.push_back(std::move(chunk));
+    }
+}
+
+void VoicePlayback::KeepOneStepAhead(Listener listener) {
+    // The line's device plays in real time on a thread of its own, so a step
+    // handed over just when it is due leaves a gap in what the caller hears
+    // whenever this thread wakes late. One step more is queued, and the next
+    // step's time moves on by one step, so the pace stays 8000 a second.
+    if (listener == Listener::Present && nextStep_ && chunks_.size() < 2 &&
+        buffered_.size() >= kSamplesPerStep) {
+        PlayStep(listener);
+        *nextStep_ += kStepMilliseconds;
     }
 }
 

@@ -61,6 +61,7 @@ private:
     };
 
     void PlayStep(Listener listener);
+    void KeepOneStepAhead(Listener listener);
     bool IsDevicePlaying() const;
 
     platform::WaveDeviceProvider& channel_;
