@@ -61,12 +61,26 @@ public:
     std::uint32_t WaveOutputDeviceId() const override { return outputDeviceId_; }
     std::uint32_t WaveInputDeviceId() const override { return inputDeviceId_; }
     CallBehaviour Behaviour() const override { return {}; }
-    void Attach(LineEvents* events) override { events_.store(events); }
+    // Waits for a report under way, so that none reaches a service that has
+    // let go of the line.
+    void Attach(LineEvents* events) override {
+        const std::lock_guard lock(reportMutex_);
+        events_.store(events);
+    }
     void CallAnswered(FarEndCallId call) override;
     void CallEndedByLine(FarEndCallId call) override;
 
 private:
     struct ActiveCall;
+
+    // Hands the attached service, if any, to `report`, with reportMutex_ held.
+    template <typename Report>
+    void Tell(Report report) {
+        const std::lock_guard lock(reportMutex_);
+        if (LineEvents* events = events_.load()) {
+            report(*events);
+        }
+    }
     class RtpFrameSender;
     class CallReceiver;
 
@@ -110,6 +124,8 @@ private:
     sip::CallAudio& audio_;
     std::ostream& problems_;
     std::mutex problemsMutex_;
+    // Held while a report reaches the service, and by Attach.
+    std::mutex reportMutex_;
     std::atomic<LineEvents*> events_{nullptr};
     std::atomic<std::uint16_t> listeningPort_{0};
 

@@ -68,8 +68,9 @@ void SipLine::IncomingInvite(const sip_msg& message) {
     }
     call->media = *media;
     call->id = ++lastCall_;
-    LineEvents* events = events_.load();
-    if (events == nullptr || events->IncomingCall(call->id) == OfferResult::Busy) {
+    OfferResult offer = OfferResult::Busy;
+    Tell([&](LineEvents& events) { offer = events.IncomingCall(call->id); });
+    if (offer == OfferResult::Busy) {
         (void)sip_treply(nullptr, stack_.get(), &message, 486, "Busy Here");
         return;
     }
@@ -77,9 +78,7 @@ void SipLine::IncomingInvite(const sip_msg& message) {
     if (!Offer(message, std::move(call))) {
         Report("could not take a call");
         (void)sip_treply(nullptr, stack_.get(), &message, 500, "Server Internal Error");
-        if (events != nullptr) {
-            events->FarEndHungUp(id);
-        }
+        Tell([&](LineEvents& events) { events.FarEndHungUp(id); });
         return;
     }
     RingNow();
@@ -145,9 +144,7 @@ void SipLine::RingNow() {
     const auto cadence = std::max(settings_.ringEvery, kShortestRingCadence);
     tmr_start(&call_->ringTimer, static_cast<std::uint64_t>(cadence.count()), &SipLine::OnRingTimer,
               this);
-    if (LineEvents* events = events_.load()) {
-        events->Ring(id);
-    }
+    Tell([&](LineEvents& events) { events.Ring(id); });
 }
 
 void SipLine::Answer(FarEndCallId id) {
@@ -160,9 +157,7 @@ void SipLine::Answer(FarEndCallId id) {
         Report("could not answer a call");
         // The service holds the call as answered; to it, the caller has gone.
         EndCall(false);
-        if (LineEvents* events = events_.load()) {
-            events->FarEndHungUp(id);
-        }
+        Tell([&](LineEvents& events) { events.FarEndHungUp(id); });
         return;
     }
     // Audio flows from the answer on, rather than from the caller's ACK: the
@@ -189,9 +184,7 @@ void SipLine::KeyPressed(FarEndCallId call, char key) {
     if (!call_ || call_->id != call || !call_->answered) {
         return;
     }
-    if (LineEvents* events = events_.load()) {
-        events->KeyPressed(call, key, KeyMode::Dtmf);
-    }
+    Tell([&](LineEvents& events) { events.KeyPressed(call, key, KeyMode::Dtmf); });
 }
 
 void SipLine::InfoReceived(struct ::sip* stack, const sip_msg& message) {
@@ -238,9 +231,7 @@ void SipLine::EndCall(bool byFarEnd) {
     if (byFarEnd) {
         ended_.push_back(std::move(call->session));
         tmr_start(&releaseTimer_, 0, &SipLine::OnReleaseTimer, this);
-        if (LineEvents* events = events_.load()) {
-            events->FarEndHungUp(call->id);
-        }
+        Tell([&](LineEvents& events) { events.FarEndHungUp(call->id); });
     }
 }
 
