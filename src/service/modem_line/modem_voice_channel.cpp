@@ -4,6 +4,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/multimedia/pcm_sample.h"
+
 namespace porthold::service::modem {
 namespace {
 
@@ -14,18 +16,6 @@ constexpr std::uint32_t kBytesPerSample = 2;
 constexpr std::uint32_t kSamplesPerMillisecond = 8;
 // After a long stall, silence for more than this is not made up.
 constexpr std::uint32_t kLongestSilenceMilliseconds = 1000;
-
-std::int16_t ReadSample(const char* bytes) {
-    const auto* data = reinterpret_cast<const unsigned char*>(bytes);
-    return static_cast<std::int16_t>(data[0] | (data[1] << 8));
-}
-
-void WriteSample(std::int16_t sample, char* bytes) {
-    const auto value = static_cast<std::uint16_t>(sample);
-    auto* data = reinterpret_cast<unsigned char*>(bytes);
-    data[0] = static_cast<unsigned char>(value & 0xFFu);
-    data[1] = static_cast<unsigned char>(value >> 8);
-}
 
 }  // namespace
 
@@ -82,8 +72,8 @@ public:
             const std::size_t count =
                 std::min<std::size_t>(samples.size() - taken, total - takenSamples_);
             for (std::size_t index = 0; index < count; ++index) {
-                samples[taken + index] =
-                    ReadSample(header.lpData + (takenSamples_ + index) * kBytesPerSample);
+                samples[taken + index] = platform::ReadPcmSample(
+                    header.lpData + (takenSamples_ + index) * kBytesPerSample);
             }
             taken += count;
             takenSamples_ += static_cast<std::uint32_t>(count);
@@ -178,8 +168,9 @@ public:
                 (header.dwBufferLength - header.dwBytesRecorded) / kBytesPerSample;
             const std::size_t count = std::min(room, samples.size() - index);
             for (std::size_t offset = 0; offset < count; ++offset) {
-                WriteSample(samples[index + offset],
-                            header.lpData + header.dwBytesRecorded + offset * kBytesPerSample);
+                platform::WritePcmSample(
+                    samples[index + offset],
+                    header.lpData + header.dwBytesRecorded + offset * kBytesPerSample);
             }
             header.dwBytesRecorded += static_cast<std::uint32_t>(count * kBytesPerSample);
             index += count;

@@ -6,6 +6,8 @@
 #include <random>
 #include <utility>
 
+#include "platform/multimedia/pcm_sample.h"
+
 namespace porthold::service::sip {
 namespace {
 
@@ -25,18 +27,6 @@ constexpr std::uint32_t kMaxHeadsetLagMilliseconds = 200;
 // Whether the clock reading `now` is at or after `moment`; readings wrap.
 bool HasReached(std::uint32_t now, std::uint32_t moment) {
     return static_cast<std::int32_t>(now - moment) >= 0;
-}
-
-std::int16_t ReadSample(const char* bytes) {
-    const auto* data = reinterpret_cast<const unsigned char*>(bytes);
-    return static_cast<std::int16_t>(data[0] | (data[1] << 8));
-}
-
-void WriteSample(std::int16_t sample, char* bytes) {
-    const auto value = static_cast<std::uint16_t>(sample);
-    auto* data = reinterpret_cast<unsigned char*>(bytes);
-    data[0] = static_cast<unsigned char>(value & 0xFFu);
-    data[1] = static_cast<unsigned char>(value >> 8);
 }
 
 }  // namespace
@@ -88,7 +78,7 @@ public:
                 std::array<std::int16_t, kFrameSamples> chunk{};
                 const char* source = queued.header->lpData + queued.fedSamples * kBytesPerSample;
                 for (std::size_t index = 0; index < count; ++index) {
-                    chunk[index] = ReadSample(source + index * kBytesPerSample);
+                    chunk[index] = platform::ReadPcmSample(source + index * kBytesPerSample);
                 }
                 pacer.Queue(std::span(chunk.data(), count));
                 queued.fedSamples += static_cast<std::uint32_t>(count);
@@ -205,8 +195,9 @@ public:
                 (header.dwBufferLength - header.dwBytesRecorded) / kBytesPerSample;
             const std::size_t count = std::min(room, frame.size() - index);
             for (std::size_t offset = 0; offset < count; ++offset) {
-                WriteSample(frame[index + offset],
-                            header.lpData + header.dwBytesRecorded + offset * kBytesPerSample);
+                platform::WritePcmSample(
+                    frame[index + offset],
+                    header.lpData + header.dwBytesRecorded + offset * kBytesPerSample);
             }
             header.dwBytesRecorded += static_cast<std::uint32_t>(count * kBytesPerSample);
             index += count;
