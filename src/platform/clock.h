@@ -16,6 +16,13 @@ public:
     virtual void OnTimer(TimerId id) = 0;
 };
 
+// Whether the clock reading `now` is at or after `moment`. Readings wrap, so
+// they are compared by their signed distance, which holds for moments less
+// than about 24.8 days apart.
+inline bool HasReached(std::uint32_t now, std::uint32_t moment) {
+    return static_cast<std::int32_t>(now - moment) >= 0;
+}
+
 // The one source of time for the whole program. Every wait, sleep and timer goes
 // through it, so tests can run the program's long time limits in virtual time.
 class Clock {

@@ -2,14 +2,12 @@
 
 #include <algorithm>
 
+#include "platform/clock.h"
+
 namespace porthold::service {
 namespace {
 
 constexpr std::int64_t kSamplesPerMillisecond = 8;
-
-bool HasReached(std::uint32_t now, std::uint32_t moment) {
-    return static_cast<std::int32_t>(now - moment) >= 0;
-}
 
 // Signed distance between clock readings, which wrap.
 std::int64_t Distance(std::uint32_t from, std::uint32_t to) {
@@ -27,8 +25,9 @@ bool HeardAudio::Follow(Followed& followed, std::uint32_t now,
     const bool playing = sound.state == platform::PlaybackState::Playing;
     // What has sounded by now: a sound still playing up to now, a finished or
     // cut one up to its end, nothing after `now` in either case.
-    std::uint32_t playedUntil = playing && !HasReached(now, sound.endTick) ? now : sound.endTick;
-    if (HasReached(playedUntil, now)) {
+    std::uint32_t playedUntil =
+        playing && !platform::HasReached(now, sound.endTick) ? now : sound.endTick;
+    if (platform::HasReached(playedUntil, now)) {
         playedUntil = now;
     }
     const std::int64_t sampleCount = static_cast<std::int64_t>(sound.bytes.size() / 2);
@@ -51,7 +50,7 @@ bool HeardAudio::Follow(Followed& followed, std::uint32_t now,
         chunks.push_back(std::move(chunk));
     }
     followed.samplesHandedOver = static_cast<std::uint64_t>(std::max<std::int64_t>(played, first));
-    const bool stopped = !playing || HasReached(now, sound.endTick);
+    const bool stopped = !playing || platform::HasReached(now, sound.endTick);
     return stopped;
 }
 

@@ -1,30 +1,16 @@
 #include "emulator_options.h"
 
+#include "command_line_options.h"
 #include "service/line_configuration.h"
 
 namespace porthold::modem_emulator {
 namespace {
 
+using tools::IsOption;
+using tools::OptionValue;
+
 // The longest caller-ID text an exchange sends.
 constexpr std::size_t kLongestCallerIdText = 32;
-
-bool IsOption(const std::string& argument, const std::string& name) {
-    return argument == name || argument.starts_with(name + "=");
-}
-
-// An option's value, given as "--name value" or "--name=value".
-std::optional<std::string> OptionValue(std::span<const std::string> arguments, std::size_t& index,
-                                       const std::string& name, std::string& problem) {
-    const std::string& argument = arguments[index];
-    if (argument.size() > name.size() && argument[name.size()] == '=') {
-        return argument.substr(name.size() + 1);
-    }
-    if (index + 1 >= arguments.size()) {
-        problem = name + " needs a value";
-        return std::nullopt;
-    }
-    return arguments[++index];
-}
 
 bool IsPrintable(const std::string& text) {
     for (const char character : text) {

@@ -1,13 +1,10 @@
 #include "voice_playback.h"
 
+#include "platform/clock.h"
 #include "platform/multimedia/wave_format.h"
 
 namespace porthold::modem_emulator {
 namespace {
-
-bool HasReached(std::uint32_t now, std::uint32_t moment) {
-    return static_cast<std::int32_t>(now - moment) >= 0;
-}
 
 // A loop that was held up (a stopped process, a long virtual jump) catches up
 // at most this many steps at once, then plays on from the present.
@@ -74,7 +71,7 @@ VoicePlayback::Step VoicePlayback::Advance(std::uint32_t now, Listener listener)
     }
     bool underrun = false;
     std::uint32_t steps = 0;
-    while (nextStep_ && HasReached(now, *nextStep_)) {
+    while (nextStep_ && platform::HasReached(now, *nextStep_)) {
         if (++steps > kLongestCatchUp) {
             nextStep_ = now + kStepMilliseconds;
             break;
@@ -102,7 +99,7 @@ std::optional<std::uint32_t> VoicePlayback::MillisecondsUntilStep(std::uint32_t 
         // Ending with nothing ever played: done at once.
         return ending_ ? std::optional<std::uint32_t>(0) : std::nullopt;
     }
-    return HasReached(now, *nextStep_) ? 0 : *nextStep_ - now;
+    return platform::HasReached(now, *nextStep_) ? 0 : *nextStep_ - now;
 }
 
 void VoicePlayback::Close() {

@@ -4,16 +4,11 @@
 #include <cmath>
 #include <numbers>
 
+#include "platform/clock.h"
 #include "platform/multimedia/wave_format.h"
 
 namespace porthold::modem_emulator {
-namespace {
-
-bool HasReached(std::uint32_t now, std::uint32_t moment) {
-    return static_cast<std::int32_t>(now - moment) >= 0;
-}
-
-}  // namespace
+namespace {}  // namespace
 
 VoiceRecording::VoiceRecording(platform::WaveDeviceProvider& channel, std::uint32_t deviceId)
     : channel_(channel), deviceId_(deviceId) {}
@@ -71,7 +66,7 @@ std::optional<std::uint32_t> VoiceRecording::MillisecondsUntilStep(std::uint32_t
     // A device that fills its buffers from a thread of its own may be a little
     // late: look again shortly rather than spin.
     constexpr std::uint32_t kLookAgain = 5;
-    return HasReached(now, nextFull) ? kLookAgain : nextFull - now;
+    return platform::HasReached(now, nextFull) ? kLookAgain : nextFull - now;
 }
 
 void VoiceRecording::Queue(Buffer& buffer) {

@@ -6,11 +6,15 @@
 #include <string_view>
 
 #include "audio/wave_layout.h"
+#include "command_line_options.h"
 #include "service/line_configuration.h"
 #include "service/line_protocol.h"
 
 namespace porthold::phone {
 namespace {
+
+using tools::IsOption;
+using tools::OptionValue;
 
 constexpr std::uint32_t kLongestSeconds = 24 * 60 * 60;
 // A say: file goes to the line as one SAY message of two bytes a sample.
@@ -108,24 +112,6 @@ std::optional<Step> ParseStep(const std::string& text, std::string& problem) {
         step.samples = std::move(*samples);
     }
     return step;
-}
-
-// Takes an option's value, given as "--name value" or "--name=value".
-std::optional<std::string> OptionValue(std::span<const std::string> arguments, std::size_t& index,
-                                       const std::string& name, std::string& problem) {
-    const std::string& argument = arguments[index];
-    if (argument.size() > name.size() && argument[name.size()] == '=') {
-        return argument.substr(name.size() + 1);
-    }
-    if (index + 1 >= arguments.size()) {
-        problem = name + " needs a value";
-        return std::nullopt;
-    }
-    return arguments[++index];
-}
-
-bool IsOption(const std::string& argument, const std::string& name) {
-    return argument == name || argument.starts_with(name + "=");
 }
 
 std::optional<PhoneCommand> ParseCall(std::span<const std::string> arguments,

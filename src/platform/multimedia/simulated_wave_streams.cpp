@@ -8,12 +8,6 @@
 namespace porthold::platform {
 namespace {
 
-// Whether the clock reading `now` is at or after `moment`; readings wrap, so
-// they are compared by their signed distance.
-bool HasReached(std::uint32_t now, std::uint32_t moment) {
-    return static_cast<std::int32_t>(now - moment) >= 0;
-}
-
 // Writes mono samples into a buffer of the device's format.
 void EncodeSamples(const std::vector<std::int16_t>& samples, const WaveFormat& format,
                    char* target) {

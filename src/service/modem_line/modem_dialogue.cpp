@@ -15,10 +15,6 @@ constexpr std::size_t kLongestLine = 256;
 // AT+VSM=? lists a few dozen formats at most.
 constexpr std::size_t kMostResponseLines = 128;
 
-bool HasReached(std::uint32_t now, std::uint32_t moment) {
-    return static_cast<std::int32_t>(now - moment) >= 0;
-}
-
 std::string Trimmed(std::string_view text) {
     const auto isSpace = [](char character) {
         return std::isspace(static_cast<unsigned char>(character)) != 0;
@@ -156,14 +152,14 @@ void ModemDialogue::Update() {
         return;
     }
     const std::uint32_t now = clock_.TickCount();
-    if (pending_ && HasReached(now, pending_->deadline)) {
+    if (pending_ && platform::HasReached(now, pending_->deadline)) {
         Finish(Result::TimedOut);
         if (phase_ == Phase::Failed) {
             return;
         }
     }
     if (phase_ == Phase::Idle && ringing_ &&
-        HasReached(now, lastRingTick_ + kRingGapMilliseconds)) {
+        platform::HasReached(now, lastRingTick_ + kRingGapMilliseconds)) {
         ringing_ = false;
         callerId_.Clear();
         listener_.RingingStopped();

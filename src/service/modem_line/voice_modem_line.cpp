@@ -21,10 +21,6 @@ constexpr std::size_t kMostRequests = 64;
 // takes nothing any more.
 constexpr std::size_t kMostUnsentBytes = 64 * 1024;
 
-bool HasReached(std::uint32_t now, std::uint32_t moment) {
-    return static_cast<std::int32_t>(now - moment) >= 0;
-}
-
 }  // namespace
 
 VoiceModemLine::VoiceModemLine(platform::Clock& clock, std::string name,
@@ -128,7 +124,7 @@ void VoiceModemLine::Tell(Report report) {
 
 void VoiceModemLine::Run(const std::stop_token& stop) {
     while (!stop.stop_requested()) {
-        if (!port_ && HasReached(clock_.TickCount(), reopenTick_)) {
+        if (!port_ && platform::HasReached(clock_.TickCount(), reopenTick_)) {
             OpenPort();
         }
         TakeRequests();

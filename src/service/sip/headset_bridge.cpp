@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/clock.h"
 #include "platform/multimedia/wave_error_text.h"
 #include "platform/multimedia/wave_format.h"
 
@@ -13,10 +14,6 @@ using platform::WAVEHDR;
 
 constexpr std::uint32_t kFrameBytes = kFrameSamples * 2;
 constexpr std::uint32_t kQueuedFlags = platform::WHDR_PREPARED | platform::WHDR_INQUEUE;
-
-bool HasReached(std::uint32_t now, std::uint32_t moment) {
-    return static_cast<std::int32_t>(now - moment) >= 0;
-}
 
 bool HasFlag(const WAVEHDR& header, std::uint32_t flag) {
     return (header.dwFlags.load() & flag) != 0;
@@ -63,7 +60,7 @@ void HeadsetBridge::OpenMissingDevices(std::uint32_t now) {
         needSpeaker = !speaker_;
         needMicrophone = !microphone_;
         if ((!needSpeaker && !needMicrophone) || opening_ ||
-            (attempted_ && !HasReached(now, lastAttemptTick_ + kRetryMilliseconds))) {
+            (attempted_ && !platform::HasReached(now, lastAttemptTick_ + kRetryMilliseconds))) {
             return;
         }
         opening_ = true;

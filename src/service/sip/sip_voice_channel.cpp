@@ -24,11 +24,6 @@ constexpr std::uint32_t kMaxCatchUpFrames = 250;
 // the program's after a stall, rather than sent to the caller in one burst.
 constexpr std::uint32_t kMaxHeadsetLagMilliseconds = 200;
 
-// Whether the clock reading `now` is at or after `moment`; readings wrap.
-bool HasReached(std::uint32_t now, std::uint32_t moment) {
-    return static_cast<std::int32_t>(now - moment) >= 0;
-}
-
 }  // namespace
 
 // The open output device. Its buffers go into the channel's pacer as room
@@ -96,7 +91,7 @@ public:
 
     void FinishPlayedLocked(std::uint32_t now) {
         const std::uint64_t played =
-            sentTotal_ - (HasReached(now, playingEndTick_) ? 0 : playingSamples_);
+            sentTotal_ - (platform::HasReached(now, playingEndTick_) ? 0 : playingSamples_);
         while (!queue_.empty() && queue_.front().endPosition &&
                *queue_.front().endPosition <= played) {
             platform::MarkBufferDone(*queue_.front().header);
@@ -546,7 +541,7 @@ void SipVoiceChannel::SyncRecordingClockLocked(std::uint32_t now) {
 // caller says now rather than with audio held from before. The headset hears
 // every frame too, whether or not the program records.
 void SipVoiceChannel::RecordDueFramesLocked(std::uint32_t now, std::vector<OutgoingFrame>& due) {
-    if (!recordingClockRunning_ || !HasReached(now, nextRecordingTick_)) {
+    if (!recordingClockRunning_ || !platform::HasReached(now, nextRecordingTick_)) {
         return;
     }
     const std::uint32_t behind = (now - nextRecordingTick_) / kFrameMilliseconds + 1;
@@ -562,7 +557,7 @@ void SipVoiceChannel::RecordDueFramesLocked(std::uint32_t now, std::vector<Outgo
             jitter_.emplace(jitterSettings_);
         }
     }
-    while (HasReached(now, nextRecordingTick_)) {
+    while (platform::HasReached(now, nextRecordingTick_)) {
         const AudioFrame frame = jitter_ ? jitter_->NextFrame() : AudioFrame{};
         if (input_ != nullptr && input_->IsRecordingLocked()) {
             input_->RecordLocked(frame);
