@@ -204,11 +204,11 @@ void MainDialog::ShowApplicationIcon() {
 
 void MainDialog::SetStatus(std::string_view text) {
     // The engine sets its idle text on every tick; only a change is painted.
-    const QString newText = FromUtf8(text);
-    if (newText == statusLabel_->text()) {
+    if (text == statusText_) {
         return;
     }
-    statusLabel_->setText(newText);
+    statusText_ = text;
+    statusLabel_->setText(FromUtf8(text));
     // Painted now rather than on the next pass of the event loop: the thread
     // may block in a telephony or audio request right after.
     statusLabel_->repaint();

@@ -5,6 +5,7 @@
 #include <QPointer>
 #include <array>
 #include <map>
+#include <string>
 #include <string_view>
 
 #include "ui/layout_units.h"
@@ -91,6 +92,9 @@ private:
     MainWindowProgram* program_ = nullptr;
     QWidget* client_ = nullptr;
     QLabel* statusLabel_ = nullptr;
+    // What the status line shows, kept to compare the engine's text with on
+    // every tick without making a QString of it.
+    std::string statusText_{kInitialStatus};
     QMenuBar* menuBar_ = nullptr;
     std::map<int, QAction*> menuActions_;
     // Messages, PIN List, Settings.

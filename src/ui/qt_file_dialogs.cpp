@@ -1,5 +1,6 @@
 #include "ui/qt_file_dialogs.h"
 
+#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QFileDialog>
 
@@ -14,6 +15,12 @@ std::optional<std::string> QtFileDialogs::ChooseFile(const platform::FileDialogR
     dialog.setFileMode(opening ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
     dialog.setNameFilter(QString::fromStdString(request.filter));
     dialog.setDefaultSuffix(QString::fromStdString(request.defaultExtension));
+    // A desktop's native dialog may be a GTK one, which only GLib's event loop
+    // serves; without it, Qt's own dialog is used.
+    const QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
+    if (dispatcher == nullptr || !dispatcher->inherits("QEventDispatcherGlib")) {
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+    }
     // Qt asks before replacing a file when saving, unless told not to.
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return std::nullopt;

@@ -14,9 +14,11 @@ namespace porthold::ui {
 // runs, so one repeating QTimer would stall the program's tick beneath any
 // dialog opened from the tick. The driver therefore arms a fresh single-shot
 // Qt timer for the clock's next due time each time an event loop is about to
-// wait, and drops the one that fired before handing the due timers to the
-// clock: a nested loop always finds an armed timer that is not the one being
-// handled. Nothing is armed while the clock has no timers, so an idle program
+// wait, and takes the one that fired out of the armed slot before handing the
+// due timers to the clock: a nested loop always finds an armed timer that is
+// not the one being handled. Afterwards the fired timer, which repeats, stays
+// armed when its next firing is soon enough, so a steady tick costs no timer
+// registration. Nothing is armed while the clock has no timers, so an idle program
 // sleeps. Make it after the application object, on the thread of the clock's
 // handlers.
 class QtTimerDriver final : public QObject {
@@ -33,9 +35,12 @@ protected:
     void timerEvent(QTimerEvent* event) override;
 
 private:
+    void Arm(std::uint32_t wait, std::uint32_t due);
+
     platform::SystemClock& clock_;
-    int armedTimer_ = 0;          // the Qt timer for the next due time, 0 for none
-    std::uint32_t armedDue_ = 0;  // the clock's tick count at which it fires
+    int armedTimer_ = 0;               // the Qt timer for the next due time, 0 for none
+    std::uint32_t armedInterval_ = 0;  // its interval in milliseconds
+    std::uint32_t armedDue_ = 0;       // the clock's tick count at which it fires next
 };
 
 }  // namespace porthold::ui

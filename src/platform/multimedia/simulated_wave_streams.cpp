@@ -72,6 +72,7 @@ public:
         const std::uint64_t sequence = owner_.timelineBase_ + owner_.timeline_.size() - 1;
         queue_.push_back(Queued{&header, start, end, sequence});
         UpdateLocked(now);
+        owner_.work_.notify_one();
         return MMSYSERR_NOERROR;
     }
 
@@ -89,6 +90,9 @@ public:
         owner_.UpdateLocked(now);
         return !queue_.empty();
     }
+
+    // Whether the clock moving on could finish one of its buffers.
+    bool IsBusyLocked() const { return !queue_.empty(); }
 
     void UpdateLocked(std::uint32_t now) {
         while (!queue_.empty() && HasReached(now, queue_.front().endTick)) {
@@ -146,6 +150,7 @@ public:
         const std::lock_guard lock(owner_.mutex_);
         owner_.UpdateLocked(now);
         queue_.push_back(&header);
+        owner_.work_.notify_one();
         return MMSYSERR_NOERROR;
     }
 
@@ -158,6 +163,7 @@ public:
             segmentStartTick_ = now;
             segmentFrames_ = 0;
         }
+        owner_.work_.notify_one();
         return MMSYSERR_NOERROR;
     }
 
@@ -188,6 +194,10 @@ public:
         owner_.UpdateLocked(now);
         return !queue_.empty();
     }
+
+    // Whether the clock moving on could fill one of its buffers; sound that
+    // comes while none is queued is lost at the next update all the same.
+    bool IsBusyLocked() const { return started_ && !queue_.empty(); }
 
     void UpdateLocked(std::uint32_t now) {
         if (!started_ || format_.blockAlign == 0) {
@@ -242,12 +252,7 @@ SimulatedWaveStreams::SimulatedWaveStreams(Clock& clock)
     if (virtualClock_ != nullptr) {
         virtualClock_->AddTimeObserver(*this);
     } else {
-        follower_ = std::jthread([this](const std::stop_token& stop) {
-            while (!stop.stop_requested()) {
-                clock_.Sleep(5);
-                Update(clock_.TickCount());
-            }
-        });
+        follower_ = std::jthread([this](const std::stop_token& stop) { Follow(stop); });
     }
 }
 
@@ -259,6 +264,29 @@ SimulatedWaveStreams::~SimulatedWaveStreams() {
     if (follower_.joinable()) {
         follower_.join();
     }
+}
+
+void SimulatedWaveStreams::Follow(const std::stop_token& stop) {
+    while (!stop.stop_requested()) {
+        {
+            // With no buffer queued the clock can finish nothing, so the
+            // thread sleeps until a device is given work: an idle program
+            // costs no wake-ups here.
+            std::unique_lock lock(mutex_);
+            if (!work_.wait(lock, stop, [this] { return HasWorkLocked(); })) {
+                return;
+            }
+        }
+        clock_.Sleep(5);
+        Update(clock_.TickCount());
+    }
+}
+
+bool SimulatedWaveStreams::HasWorkLocked() const {
+    return std::any_of(outputs_.begin(), outputs_.end(),
+                       [](const Output* output) { return output->IsBusyLocked(); }) ||
+           std::any_of(inputs_.begin(), inputs_.end(),
+                       [](const Input* input) { return input->IsBusyLocked(); });
 }
 
 void SimulatedWaveStreams::OnTimeChanged(std::uint32_t tickCount) {

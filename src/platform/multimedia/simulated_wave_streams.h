@@ -1,8 +1,10 @@
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <stop_token>
 #include <thread>
 #include <vector>
 
@@ -41,8 +43,9 @@ struct PlayedSound {
 //
 // It follows the clock by itself: on a VirtualClock through the clock's time
 // observer, so it also sees time move while the program sleeps; on any other
-// clock with a small thread that looks every 5 milliseconds. Each device call
-// also brings it up to date first. Update may be called from any thread.
+// clock with a small thread that looks every 5 milliseconds while a buffer is
+// queued, and sleeps otherwise. Each device call also brings it up to date
+// first. Update may be called from any thread.
 class SimulatedWaveStreams final : private TimeObserver {
 public:
     explicit SimulatedWaveStreams(Clock& clock);
@@ -75,12 +78,16 @@ private:
     class Input;
 
     void OnTimeChanged(std::uint32_t tickCount) override;
+    void Follow(const std::stop_token& stop);
+    bool HasWorkLocked() const;
     void UpdateLocked(std::uint32_t tickCount);
     PlayedSound* TimelineEntry(std::uint64_t sequence);
 
     Clock& clock_;
     VirtualClock* virtualClock_;
     mutable std::mutex mutex_;
+    // Tells the follower that a device was given work.
+    std::condition_variable_any work_;
     std::vector<Output*> outputs_;
     std::vector<Input*> inputs_;
     std::vector<PlayedSound> timeline_;
