@@ -67,6 +67,35 @@ protected:
     }
 };
 
+// The rows take the first row's height rather than each being measured, which
+// keeps a folder of thousands of messages quick to open: the sizes must be
+// those that measuring every row and column gives.
+TEST_F(MessagesDlgTest, RowsAndColumnsFitTheirContents) {
+    AddMessage("m0000000.wav", 10, MessageStatus::New);
+    AddMessage("m0000001.wav", 10, MessageStatus::Heard);
+    messages.AddNode(settings.messagesFolder + "m0000002.wav", "1234567890#", kDateTime,
+                     MessageStatus::Heard);
+    MessagesDlg dialog(services);
+    ReportView& list = *Controls(dialog).list;
+    std::vector<int> heights;
+    std::vector<int> widths;
+    for (int row = 0; row < list.rowCount(); ++row) {
+        heights.push_back(list.rowHeight(row));
+    }
+    for (int column = 0; column < list.columnCount(); ++column) {
+        widths.push_back(list.columnWidth(column));
+    }
+
+    list.FitColumns();
+
+    for (int row = 0; row < list.rowCount(); ++row) {
+        EXPECT_EQ(list.rowHeight(row), heights.at(static_cast<std::size_t>(row))) << row;
+    }
+    for (int column = 0; column < list.columnCount(); ++column) {
+        EXPECT_EQ(list.columnWidth(column), widths.at(static_cast<std::size_t>(column))) << column;
+    }
+}
+
 TEST_F(MessagesDlgTest, PlayingANewMessageMarksItHeardAndTheWindowClosesAfterIt) {
     const std::string first = AddMessage("m0000000.wav", 1000, MessageStatus::New);
     const std::string second = AddMessage("m0000001.wav", 500, MessageStatus::Heard);
