@@ -1,6 +1,7 @@
-// lines.conf is written by the user, SIP options included. Whatever it holds,
-// every line the parser accepts must be one the service can start: a usable
-// name, an absolute socket or password file, a ring period in range.
+// lines.conf is written by the user, SIP and modem options included. Whatever
+// it holds, every line the parser accepts must be one the service can start: a
+// usable name, an absolute socket, device or password file, a ring period and
+// a port speed in range.
 
 #include <algorithm>
 #include <chrono>
@@ -44,6 +45,12 @@ void CheckSipLine(const service::SipLineSettings& sip) {
     Require(!sip.listen.host.empty(), "a SIP line listens on an address");
 }
 
+void CheckVoiceModemLine(const service::VoiceModemSettings& modem) {
+    static const std::set<std::uint32_t> speeds = {9600, 19200, 38400, 57600, 115200, 230400};
+    Require(IsAbsolute(modem.device), "a modem is found by its absolute device path");
+    Require(speeds.contains(modem.speed), "a modem's port runs at a standard speed");
+}
+
 }  // namespace
 }  // namespace porthold::fuzz
 
@@ -63,10 +70,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Require(names.insert(line.name).second, "line names are unique");
         Require(!line.name.empty() && line.name.find('/') == std::string::npos,
                 "a line name is usable in a file name");
-        if (line.provider == ProviderKind::Sip) {
-            CheckSipLine(line.sip);
-        } else {
-            Require(IsAbsolute(line.socketPath), "a simulated line listens on an absolute socket");
+        switch (line.provider) {
+            case ProviderKind::Sip:
+                CheckSipLine(line.sip);
+                break;
+            case ProviderKind::VoiceModem:
+                CheckVoiceModemLine(line.modem);
+                break;
+            case ProviderKind::SimulatedModem:
+                Require(IsAbsolute(line.socketPath),
+                        "a simulated line listens on an absolute socket");
+                break;
         }
     }
     return 0;
