@@ -1,8 +1,6 @@
 // Taking a message: the prompt, the beep, the list entry and the recording.
 
-#include <filesystem>
 #include <optional>
-#include <set>
 #include <string>
 
 #include "platform/local_time.h"
@@ -14,18 +12,6 @@ namespace {
 
 // Between two looks at the play queue while the prompt and the beep play out.
 constexpr std::uint32_t kSilencePollMilliseconds = 1;
-
-// The file names (without folder) of every listed message.
-std::set<std::string> ListedFileNames(const store::MessageList& messages) {
-    std::set<std::string> names;
-    std::string path;
-    for (int index = 0; index < messages.NodeCount(); ++index) {
-        if (messages.GetPath(index, path)) {
-            names.insert(std::filesystem::path(path).filename().string());
-        }
-    }
-    return names;
-}
 
 }  // namespace
 
@@ -47,12 +33,8 @@ bool CallEngine::RecordMessage(std::uint32_t waveInDevice) {
     // message whose list could not be saved hung up before the recording):
     // given out again, it would list two messages under one file, and deleting
     // either would delete the other's recording.
-    const std::set<std::string> listed = ListedFileNames(messages_);
     const std::optional<std::string> path =
-        FirstFreeMessageFile(settings_.messagesFolder, [&](const std::string& candidate) {
-            return listed.contains(std::filesystem::path(candidate).filename().string()) ||
-                   messageFileExists_(candidate);
-        });
+        FirstFreeMessageFile(settings_.messagesFolder, messages_, messageFileExists_);
     if (!path) {
         messageBoxes_.Show("There are too many saved recordings, please delete some.",
                            platform::kMessageBoxCaption, platform::MessageBoxButtons::Ok,

@@ -193,6 +193,15 @@ TEST(MessageFiles, TheFirstNumberWithoutAFileIsChosen) {
     EXPECT_EQ(FirstFreeMessageFile("/m/", exists), "/m/m0001002.wav");
 }
 
+TEST(MessageFiles, OnlyNamesOfTheMessageFormHaveANumber) {
+    EXPECT_EQ(MessageFileNumber("m0000000.wav"), 0);
+    EXPECT_EQ(MessageFileNumber("/home/user/messages/m9999998.wav"), 9999998);
+    for (const char* other : {"m000001.wav", "m00000012.wav", "m00000a1.wav", "M0000001.wav",
+                              "m0000001.WAV", "m0000001.wav.bak", "/m0000001.wav/x", ""}) {
+        EXPECT_EQ(MessageFileNumber(other), std::nullopt) << other;
+    }
+}
+
 TEST(MessageFiles, TheLastNumberIs9999998) {
     int probes = 0;
     std::string last;

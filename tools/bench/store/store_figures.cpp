@@ -1,8 +1,6 @@
 #include <algorithm>
 #include <cstdio>
-#include <filesystem>
 #include <optional>
-#include <set>
 
 #include "figures.h"
 #include "store/message_list.h"
@@ -14,22 +12,11 @@ namespace {
 
 constexpr const char* kRecordedAt = "12/07/2026 11:05 PM";
 
-// What the engine does for a new message before the beep (message_taking.cpp,
-// RecordMessage): every listed name is taken, even without its file, and the
-// rest of the numbers are asked of the disk.
+// What the engine does for a new message before the beep: every listed name
+// is taken, even without its file, and the rest are asked of the disk.
 std::optional<std::string> NextFreeMessageFile(const store::MessageList& messages,
                                                const std::string& messagesFolder) {
-    std::set<std::string> listed;
-    std::string path;
-    for (int index = 0; index < messages.NodeCount(); ++index) {
-        if (messages.GetPath(index, path)) {
-            listed.insert(std::filesystem::path(path).filename().string());
-        }
-    }
-    return telephony::FirstFreeMessageFile(messagesFolder, [&](const std::string& candidate) {
-        return listed.contains(std::filesystem::path(candidate).filename().string()) ||
-               telephony::MessageFileExists(candidate);
-    });
+    return telephony::FirstFreeMessageFile(messagesFolder, messages, telephony::MessageFileExists);
 }
 
 std::string PathAt(const store::MessageList& messages, int index) {
