@@ -1,6 +1,8 @@
 #include "phone_call.h"
 
 #include <algorithm>
+#include <chrono>
+#include <iomanip>
 #include <string>
 #include <vector>
 
@@ -140,7 +142,17 @@ public:
 private:
     std::uint32_t Elapsed() const { return clock_.TickCount() - dialTick_; }
 
-    void Print(const std::string& event) { timeline_ << Elapsed() << ' ' << event << std::endl; }
+    void Print(const std::string& event) {
+        if (options_.trace) {
+            // Not the clock's tick count: that starts with this process.
+            const auto now = std::chrono::steady_clock::now().time_since_epoch();
+            const double milliseconds = std::chrono::duration<double, std::milli>(now).count();
+            timeline_ << std::fixed << std::setprecision(3) << milliseconds << ' ' << event
+                      << std::endl;
+            return;
+        }
+        timeline_ << Elapsed() << ' ' << event << std::endl;
+    }
 
     // Rings on the caller's own cadence; true when the program answered.
     bool RingUntilAnswered() {

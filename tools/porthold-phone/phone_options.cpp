@@ -154,6 +154,8 @@ std::optional<PhoneCommand> ParseCall(std::span<const std::string> arguments,
                 return std::nullopt;
             }
             call.hearFile = *value;
+        } else if (argument == "--trace") {
+            call.trace = true;
         } else if (argument.starts_with("-")) {
             problem = "unknown option " + argument;
             return std::nullopt;
@@ -216,7 +218,8 @@ std::optional<PhoneCommand> ParseBusy(std::span<const std::string> arguments,
 
 std::string UsageText() {
     return "usage: porthold-phone call [--socket PATH] [--ring-every SECONDS]\n"
-           "                           [--rings-before-hangup N] [--hear FILE.wav] [STEP ...]\n"
+           "                           [--rings-before-hangup N] [--hear FILE.wav] [--trace]\n"
+           "                           [STEP ...]\n"
            "       porthold-phone busy [--socket PATH] SECONDS\n"
            "steps, after the answer: wait:SECONDS  keys:KEYS  pulse:DIGIT  say:FILE.wav  hangup\n";
 }

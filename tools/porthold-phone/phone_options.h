@@ -27,6 +27,10 @@ struct CallOptions {
     std::optional<std::uint32_t> ringsBeforeHangUp;
     // Where to write what the caller heard; empty: nowhere.
     std::string hearFile;
+    // Whether the timeline is stamped with the machine's monotonic clock (in
+    // milliseconds, to the microsecond) rather than the time since the dial,
+    // so that it can be set against another process's readings.
+    bool trace = false;
     std::vector<Step> steps;
 };
 
