@@ -56,7 +56,8 @@ bool WriteWhole(const std::string& path, std::string_view contents) {
 }
 
 std::string MessageName(int number) {
-    std::array<char, 16> name{};
+    // Room for any int, so that no build can warn of a cut name.
+    std::array<char, 32> name{};
     std::snprintf(name.data(), name.size(), "m%07d.wav", number);
     return name.data();
 }
