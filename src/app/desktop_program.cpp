@@ -18,6 +18,7 @@
 #include "ui/main_dialog.h"
 #include "ui/qt_engine_dialogs.h"
 #include "ui/qt_file_dialogs.h"
+#include "ui/qt_line_event_watch.h"
 #include "ui/qt_management_dialogs.h"
 #include "ui/qt_message_boxes.h"
 #include "ui/qt_timer_driver.h"
@@ -41,6 +42,7 @@ void RunMainWindow(const Foundation& foundation) {
     waveDevices.RegisterSoundCard(soundCard);
     telephony::TapiBinding tapi;
     telephony::ThreadedReplyWait replyWait(foundation.clock);
+    ui::QtLineEventWatch lineEventWatch;
     ui::QtFileDialogs fileDialogs;
     ui::QtManagementDialogs managementDialogs;
     ui::MainDialog window(managementDialogs);
@@ -55,6 +57,7 @@ void RunMainWindow(const Foundation& foundation) {
         .tapi = tapi,
         .lineWaveDevices = [&tapi] { return tapi.WaveDeviceProviders(); },
         .replyWait = replyWait,
+        .lineEventWatch = &lineEventWatch,
         .mainWindow = window,
         .engineDialogs =
             [&](audio::WavePlayer& player) {

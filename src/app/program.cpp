@@ -27,6 +27,7 @@ Program::Program(ProgramServices services)
           .messageBoxes = services_.messageBoxes,
           .dialogs = *engineDialogs_,
           .replyWait = services_.replyWait,
+          .lineEventWatch = services_.lineEventWatch,
       }) {}
 
 Program::~Program() {

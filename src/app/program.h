@@ -52,6 +52,8 @@ struct ProgramServices {
     // the wave devices once the line is initialised; may be empty.
     std::function<std::vector<platform::WaveDeviceProvider*>()> lineWaveDevices;
     telephony::ReplyWaitStrategy& replyWait;
+    // Lets the engine's tick rest between calls; none keeps it at 10 ms.
+    telephony::LineEventWatch* lineEventWatch = nullptr;
     // Must outlive the program, which takes its buttons away at shutdown.
     ui::MainWindow& mainWindow;
     EngineDialogsFactory engineDialogs;
@@ -84,6 +86,7 @@ public:
     telephony::CallState& CallState() override { return state_; }
     const config::Settings& Settings() const override { return settings_; }
     void ReloadSettings() override;
+    void WakeEngine() override { engine_.WakeTick(); }
 
     // baseUnitX and baseUnitY, once start-up has measured them.
     ui::LayoutUnits LayoutUnits() const { return layoutUnits_; }

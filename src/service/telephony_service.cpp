@@ -120,15 +120,16 @@ LONG TelephonyService::lineInitializeExW(HLINEAPP* lineApp, HINSTANCE /*instance
     }
     const std::lock_guard lock(mutex_);
     const HLINEAPP handle = NewHandle();
-    lineApps_.emplace(handle, LineApplication{});
+    const auto& application = lineApps_.emplace(handle, LineApplication{}).first->second;
     *lineApp = handle;
     *deviceCount = static_cast<DWORD>(lines_.size());
     *apiVersion = kHighestVersion;
     parameters->dwNeededSize = sizeof(LINEINITIALIZEEXPARAMS);
     parameters->dwUsedSize = sizeof(LINEINITIALIZEEXPARAMS);
-    // The application may wait on this event, but never has to: polling
+    // The application may wait on this event (a descriptor that polls
+    // readable while messages may wait), but never has to: polling
     // lineGetMessage is enough.
-    parameters->Handles.hEvent = NewHandle();
+    parameters->Handles.hEvent = static_cast<DWORD>(application.event.Descriptor());
     return 0;
 }
 
@@ -166,6 +167,11 @@ LONG TelephonyService::lineGetMessage(HLINEAPP lineApp, LINEMESSAGE* message, DW
             if (const auto next = found->second.queue.Pop(clock_.TickCount())) {
                 *message = *next;
                 return 0;
+            }
+            // A delayed reply still waiting keeps the event set: the
+            // application looks again rather than sleeping past it.
+            if (found->second.queue.IsEmpty()) {
+                found->second.event.Clear();
             }
         }
         const std::uint32_t waited = clock_.TickCount() - start;
@@ -309,6 +315,7 @@ void TelephonyService::Queue(HLINEAPP app, DWORD hDevice, DWORD messageId,
     ReportOverflow(app, found->second.queue.Push(LINEMESSAGE{hDevice, messageId, callbackInstance,
                                                              param1, param2, param3},
                                                  0, false));
+    found->second.event.Set();
 }
 
 void TelephonyService::ReportOverflow(HLINEAPP app, MessageQueue::Overflow overflow) {
@@ -356,6 +363,7 @@ void TelephonyService::QueueReply(HLINEAPP app, DWORD requestId, LONG result,
                    found->second.queue.Push(
                        LINEMESSAGE{0, LINE_REPLY, 0, requestId, static_cast<DWORD_PTR>(result), 0},
                        clock_.TickCount() + delayMilliseconds, delayMilliseconds > 0));
+    found->second.event.Set();
 }
 
 DWORD TelephonyService::ActiveCallCount(DWORD device) const {

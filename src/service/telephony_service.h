@@ -12,6 +12,7 @@
 #include "platform/clock.h"
 #include "platform/multimedia/wave_device_provider.h"
 #include "service/line_provider.h"
+#include "service/message_event.h"
 #include "service/message_queue.h"
 #include "telephony/tapi_interface.h"
 
@@ -117,6 +118,7 @@ private:
 
     struct LineApplication {
         MessageQueue queue;
+        MessageEvent event;
         DWORD nextRequestId = 1;
     };
     struct LineOpen {

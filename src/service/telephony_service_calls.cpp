@@ -150,7 +150,17 @@ bool TelephonyService::OnSetOtherCall(DWORD device, OtherCall state) {
     if (state == OtherCall::Held && (line.farEndCall != 0 || line.call != 0)) {
         return false;
     }
-    line.otherCallHeld = state == OtherCall::Held;
+    if (line.otherCallHeld != (state == OtherCall::Held)) {
+        line.otherCallHeld = state == OtherCall::Held;
+        // No message tells of it, but the line's count of calls changed: an
+        // application waiting on its event looks at the line again.
+        for (const auto& [handle, open] : lineOpens_) {
+            const auto app = lineApps_.find(open.app);
+            if (open.device == device && app != lineApps_.end()) {
+                app->second.event.Set();
+            }
+        }
+    }
     return true;
 }
 

@@ -43,9 +43,13 @@ CallEngine::CallEngine(CallEngineParts parts)
       replyWait_(parts.replyWait),
       messageFileExists_(parts.messageFileExists ? std::move(parts.messageFileExists)
                                                  : MessageFileProbe(MessageFileExists)),
+      lineEventWatch_(parts.lineEventWatch),
       lineStatusLog_(parts.errorLog, parts.clock, "lineGetLineDevStatus") {}
 
 void CallEngine::StartTick() {
+    if (std::exchange(resting_, false)) {
+        lineEventWatch_->Stop();
+    }
     ArmTimer(kTickTimer, kTickMilliseconds);
 }
 
@@ -75,6 +79,12 @@ void CallEngine::OnMainWindowTimer(platform::TimerId id) {
 }
 
 void CallEngine::MainLoop() {
+    const bool tookMessage = Tick();
+    RestOrTick(tookMessage);
+}
+
+// True when the tick took a telephony message.
+bool CallEngine::Tick() {
     if (recorder_.IsRecording()) {
         recorder_.Rebuffer();
     }
@@ -82,7 +92,7 @@ void CallEngine::MainLoop() {
     // Without a line the tick only keeps the audio going, for the settings
     // dialog's recordings.
     if (state_.telephonyUnavailable) {
-        return;
+        return false;
     }
 
     LINEMESSAGE message{};
@@ -110,6 +120,41 @@ void CallEngine::MainLoop() {
     }
     RefreshLineStatus();
     ShowIdleStatus();
+    return tookMessage;
+}
+
+// A message taken may have company in the queue; only a tick that found it
+// empty has seen the service clear its event.
+bool CallEngine::MayRest(bool tookMessage) const {
+    return lineEventWatch_ != nullptr && !tookMessage && deferredMessages_.empty() &&
+           state_.callHandle == 0 && !state_.callActive && !state_.retrieving &&
+           !state_.pinComplete && !state_.hangUpRequested && !recorder_.IsRecording() &&
+           player_.IsQueueEmpty();
+}
+
+void CallEngine::RestOrTick(bool tookMessage) {
+    const bool rest = MayRest(tookMessage);
+    if (rest == resting_) {
+        return;
+    }
+    if (!rest) {
+        WakeTick();
+        return;
+    }
+    resting_ = true;
+    if (handles_.lineEvent != 0) {
+        lineEventWatch_->Watch(static_cast<int>(handles_.lineEvent), [this] { WakeTick(); });
+    }
+    ArmTimer(kTickTimer, kRestingTickMilliseconds);
+}
+
+void CallEngine::WakeTick() {
+    if (!resting_) {
+        return;
+    }
+    resting_ = false;
+    lineEventWatch_->Stop();
+    ArmTimer(kTickTimer, kTickMilliseconds);
 }
 
 bool CallEngine::TakeNextMessage(LINEMESSAGE& message) {

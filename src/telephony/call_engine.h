@@ -15,6 +15,7 @@
 #include "telephony/call_state.h"
 #include "telephony/engine_dialogs.h"
 #include "telephony/failure_run_log.h"
+#include "telephony/line_event_watch.h"
 #include "telephony/line_initializer.h"
 #include "telephony/main_controls.h"
 #include "telephony/message_files.h"
@@ -32,6 +33,10 @@ inline constexpr platform::TimerId kDisconnectTimer = 1;
 inline constexpr platform::TimerId kRenotifyTimer = 2;
 inline constexpr platform::TimerId kWaitDigitTimer = 3;
 inline constexpr std::uint32_t kTickMilliseconds = 10;
+// The tick's period while it rests: no call, no sound, nothing queued. The
+// service's event wakes it for a ring; this period bounds how late the window
+// shows what the user changed, and costs a tenth of the full tick's wake-ups.
+inline constexpr std::uint32_t kRestingTickMilliseconds = 100;
 inline constexpr std::uint32_t kDisconnectMilliseconds = 30000;
 inline constexpr std::uint32_t kRenotifyMilliseconds = 15000;
 inline constexpr std::uint32_t kWaitDigitMilliseconds = 10000;
@@ -62,6 +67,9 @@ struct CallEngineParts {
     platform::MessageBoxes& messageBoxes;
     EngineDialogs& dialogs;
     ReplyWaitStrategy& replyWait;
+    // Lets the tick rest between calls; without it the tick keeps its 10 ms
+    // period throughout.
+    LineEventWatch* lineEventWatch = nullptr;
     // Whether a message file exists; empty: ask the file system.
     MessageFileProbe messageFileExists = {};
 };
@@ -72,7 +80,9 @@ struct CallEngineParts {
 // owner's PIN) or to message taking, and hangs up on a caller who keys nothing.
 //
 // It has no thread of its own: the main window's timer 0 calls MainLoop every
-// 10 ms, and MainLoop handles at most one telephony message per tick. Modal
+// 10 ms, and MainLoop handles at most one telephony message per tick. Between
+// calls, with nothing playing and nothing queued, the tick rests: it comes
+// every 100 ms, and the service's event brings it back to 10 ms at once. Modal
 // dialogs opened from a tick keep the window's timers running, so MainLoop is
 // re-entered beneath them. Main thread only.
 class CallEngine {
@@ -91,8 +101,13 @@ public:
     // engine's one-shot timers, any other is killed.
     void OnMainWindowTimer(platform::TimerId id);
 
-    // One engine tick.
+    // One engine tick. A tick that finds nothing to do and nothing under way
+    // lets the tick rest until the service's event or the resting period
+    // wakes it.
     void MainLoop();
+
+    // Brings a resting tick back to its 10 ms period.
+    void WakeTick();
 
     // Handles one telephony message.
     void lineCallback(DWORD hDevice, DWORD dwMessageID, DWORD dwCallbackInstance, DWORD dwParam1,
@@ -134,6 +149,9 @@ private:
 
     // The tick's steps.
     bool TakeNextMessage(LINEMESSAGE& message);
+    bool Tick();
+    bool MayRest(bool tookMessage) const;
+    void RestOrTick(bool tookMessage);
     void UpdateMessagesLook();
     void DecidePin();
     void DecideCallerPin(const std::string& text, const std::string& sound);
@@ -182,6 +200,8 @@ private:
     EngineDialogs& dialogs_;
     ReplyWaitStrategy& replyWait_;
     MessageFileProbe messageFileExists_;
+    LineEventWatch* lineEventWatch_;
+    bool resting_ = false;
 
     std::deque<LINEMESSAGE> deferredMessages_;
     // The call whose incoming-call notification or talk window is showing; 0 = none.

@@ -1,5 +1,7 @@
 // The end of a call, and the end of the program's telephony.
 
+#include <utility>
+
 #include "telephony/call_engine.h"
 #include "telephony/line_error.h"
 
@@ -67,6 +69,9 @@ void CallEngine::DropCall(std::string_view context) {
 void CallEngine::StopTimers() {
     KillCallTimers();
     KillTimer(kTickTimer);
+    if (std::exchange(resting_, false)) {
+        lineEventWatch_->Stop();
+    }
 }
 
 void CallEngine::ExitInstance() {

@@ -139,6 +139,8 @@ bool LineInitializer::InitializeLineApplication(DWORD& deviceCount, DWORD& versi
             LogLineError(errorLog_, result, "LineInit: lineInitializeEx");
             return false;
         }
+        // The union's members all start where it starts.
+        handles_.lineEvent = parameters.Field(offsetof(LINEINITIALIZEEXPARAMS, Handles));
         return true;
     }
 }

@@ -14,6 +14,9 @@ namespace porthold::telephony {
 // a failed initialisation, so that shutdown can release it.
 struct TelephonyHandles {
     HLINEAPP lineApp = 0;
+    // The service's event for lineApp: a descriptor that polls readable while
+    // messages may wait; 0 when the service offers none.
+    DWORD lineEvent = 0;
     HLINE lineHandle = 0;
     // LINEDEVSTATUS of the open line, polled on every engine tick; always at
     // least the structure's fixed size once LineInit has reached it.

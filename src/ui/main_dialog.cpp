@@ -337,6 +337,7 @@ void MainDialog::OpenManagementDialog(ManagementDialog dialog) {
     }
     SetMainButtons(Availability::Enabled);
     state.answeringEnabled = true;
+    program_->WakeEngine();
 }
 
 }  // namespace porthold::ui

@@ -54,6 +54,9 @@ public:
     virtual const config::Settings& Settings() const = 0;
     // Reads the settings again after the Settings dialog saved them.
     virtual void ReloadSettings() = 0;
+    // Has the engine's tick show at once what a closed dialog changed, rather
+    // than at the end of its rest.
+    virtual void WakeEngine() {}
 };
 
 }  // namespace porthold::ui

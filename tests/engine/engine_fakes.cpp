@@ -1,6 +1,7 @@
 #include "engine_fakes.h"
 
 #include <gtest/gtest.h>
+#include <poll.h>
 
 #include <algorithm>
 #include <set>
@@ -165,6 +166,28 @@ void CallerSchedule::OnTimeChanged(std::uint32_t tickCount) {
         const std::function<void()> action = std::move(actions_.front().action);
         actions_.erase(actions_.begin());
         action();
+    }
+}
+
+void VirtualLineEventWatch::Watch(int descriptor, std::function<void()> ready) {
+    descriptor_ = descriptor;
+    ready_ = std::move(ready);
+    clock_.SetTimer(*this, 0, 1);
+}
+
+void VirtualLineEventWatch::Stop() {
+    if (std::exchange(descriptor_, -1) >= 0) {
+        clock_.KillTimer(*this, 0);
+    }
+}
+
+void VirtualLineEventWatch::OnTimer(platform::TimerId /*id*/) {
+    if (descriptor_ < 0) {
+        return;
+    }
+    pollfd watched{.fd = descriptor_, .events = POLLIN, .revents = 0};
+    if (::poll(&watched, 1, 0) == 1 && (watched.revents & POLLIN) != 0) {
+        ready_();
     }
 }
 

@@ -14,6 +14,7 @@
 #include "support/forwarding_tapi.h"
 #include "telephony/engine_dialogs.h"
 #include "telephony/incoming_call_notification.h"
+#include "telephony/line_event_watch.h"
 #include "telephony/main_controls.h"
 #include "telephony/tapi_interface.h"
 
@@ -142,6 +143,28 @@ private:
     };
     platform::VirtualClock& clock_;
     std::vector<Action> actions_;
+};
+
+// The service's event looked at every millisecond of virtual time while the
+// engine rests: a resting tick wakes for a ring as it does in the program,
+// whether the ring came from a scheduled caller or from the test itself.
+class VirtualLineEventWatch final : public LineEventWatch, private platform::TimerHandler {
+public:
+    explicit VirtualLineEventWatch(platform::VirtualClock& clock) : clock_(clock) {}
+    ~VirtualLineEventWatch() override { Stop(); }
+    VirtualLineEventWatch(const VirtualLineEventWatch&) = delete;
+    VirtualLineEventWatch& operator=(const VirtualLineEventWatch&) = delete;
+
+    void Watch(int descriptor, std::function<void()> ready) override;
+    void Stop() override;
+    bool IsWatching() const { return descriptor_ >= 0; }
+
+private:
+    void OnTimer(platform::TimerId id) override;
+
+    platform::VirtualClock& clock_;
+    int descriptor_ = -1;
+    std::function<void()> ready_;
 };
 
 }  // namespace porthold::telephony::testing

@@ -58,6 +58,7 @@ EngineScenario::EngineScenario()
           .messageBoxes = modalBoxes,
           .dialogs = dialogs,
           .replyWait = replyWait,
+          .lineEventWatch = &lineEventWatch,
           .messageFileExists =
               [this](const std::string& path) {
                   return everyMessageFileTaken || MessageFileExists(path);

@@ -123,6 +123,7 @@ protected:
     store::MessageList messages;
     VirtualDialogs dialogs{clock, audio.Player()};
     InterleavedReplyWait replyWait{clock};
+    VirtualLineEventWatch lineEventWatch{clock};
     // Makes every message number taken, for the full-folder case.
     bool everyMessageFileTaken = false;
     CallEngine engine;

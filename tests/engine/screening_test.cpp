@@ -158,6 +158,7 @@ TEST_F(Screening, RingsWhileAnsweringIsSuspendedAreShownButNotAnswered) {
     EXPECT_EQ(state.callHandle, 0u);
     EXPECT_EQ(status.Current(), " Ringing...") << "nothing is shown while suspended";
     state.answeringEnabled = true;
+    engine.WakeTick();
     Run(20);
     EXPECT_EQ(status.Current(), " Waiting for call...");
 }
@@ -202,6 +203,22 @@ TEST_F(Screening, ANewCallReplacesTheHandleHeldAndItsDevicesAreLookedUpAgain) {
         LINEMESSAGE{handles.lineHandle, LINE_APPNEWCALL, 0, 0, 77, LINECALLPRIVILEGE_MONITOR});
     Run(20);
     EXPECT_EQ(state.callHandle, offered + 1000);
+}
+
+// Between calls the tick rests, yet a new call is taken up within a tick of
+// its offer, and the tick keeps its full pace until the call is over.
+TEST_F(Screening, TheTickRestsBetweenCallsAndWakesForANewOne) {
+    settings.RingsAnswer = 5;
+    Run(500);
+    EXPECT_TRUE(lineEventWatch.IsWatching());
+    ASSERT_EQ(line.Dial(&caller), service::DialResult::Offered);
+    Run(kTickMilliseconds + 2);
+    EXPECT_NE(state.callHandle, 0u);
+    EXPECT_FALSE(lineEventWatch.IsWatching());
+    line.HangUp(&caller);
+    Run(500);
+    EXPECT_EQ(state.callHandle, 0u);
+    EXPECT_TRUE(lineEventWatch.IsWatching());
 }
 
 TEST_F(Screening, AnotherApplicationsCallShowsTheLineInUse) {

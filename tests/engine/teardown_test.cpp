@@ -154,11 +154,11 @@ TEST_F(Teardown, AFailingStatusQueryIsLoggedOnceAMinute) {
     EXPECT_THAT(log.lines, ElementsAre("lineGetLineDevStatus OPERATIONFAILED",
                                        "lineGetLineDevStatus OPERATIONFAILED",
                                        "lineGetLineDevStatus OPERATIONFAILED"));
-    // A success ends the run; the next failure is logged at once.
+    // A success ends the run; the next failure is logged at the next tick.
     tapi.lineDevStatusResult.reset();
-    Run(20);
+    Run(kRestingTickMilliseconds);
     tapi.lineDevStatusResult = LINEERR_NOMEM;
-    Run(20);
+    Run(kRestingTickMilliseconds);
     EXPECT_EQ(log.lines.size(), 4u);
     EXPECT_EQ(log.lines.back(), "lineGetLineDevStatus NOMEM");
 }

@@ -2,6 +2,9 @@
 // pause, must not make the service's memory or the program's backlog grow
 // without bound, and must never cost the program a change of a call's state.
 
+#include <fcntl.h>
+#include <poll.h>
+
 #include <vector>
 
 #include "service/message_queue.h"
@@ -70,6 +73,41 @@ TEST_F(MessageFlood, AnOwnerThatFallsBehindIsOfferedNoMoreCallsUntilItCatchesUp)
     EXPECT_LE(offered, MessageQueue::kCapacity / 4 + 1);
     EXPECT_EQ(Messages().size(), 4 * offered) << "each offered call is told in full";
     EXPECT_EQ(line.Dial(), DialResult::Offered);
+}
+
+bool IsReadable(int descriptor) {
+    pollfd watched{.fd = descriptor, .events = POLLIN, .revents = 0};
+    return ::poll(&watched, 1, 0) == 1 && (watched.revents & POLLIN) != 0;
+}
+
+// The application's event wakes it for news and lets it sleep once it has
+// read everything, however much came; it goes with the application.
+TEST_F(ServiceTest, TheEventIsSetByNewsAndClearedByAnEmptyQueue) {
+    const Initialization initialization = TryInitialize(TAPI_VERSION2_1);
+    app = initialization.application;
+    lineHandle = Open(app);
+    const int event = static_cast<int>(initialization.parameters.Handles.hEvent);
+    ASSERT_GT(event, 2);
+    EXPECT_FALSE(IsReadable(event));
+
+    const HCALL call = DialAndOffer();
+    for (int ring = 0; ring < 1000; ++ring) {
+        line.Ring();
+    }
+    EXPECT_TRUE(IsReadable(event));
+    EXPECT_EQ(Messages().size(), 1u);
+    EXPECT_FALSE(IsReadable(event)) << "read to the end";
+
+    line.HangUp();
+    Messages();
+    EXPECT_TRUE(line.HoldOtherCall(OtherCall::Held));
+    EXPECT_TRUE(IsReadable(event)) << "the line's calls changed without a message";
+    EXPECT_TRUE(Messages().empty());
+    EXPECT_FALSE(IsReadable(event));
+    EXPECT_NE(call, 0u);
+
+    EXPECT_EQ(service.lineShutdown(app), 0);
+    EXPECT_EQ(::fcntl(event, F_GETFD), -1);
 }
 
 }  // namespace
