@@ -142,7 +142,9 @@ void CallEngine::RestOrTick(bool tookMessage) {
         return;
     }
     resting_ = true;
-    if (handles_.lineEvent != 0) {
+    // Without a line nothing would set the event; the resting period alone
+    // keeps the audio going.
+    if (handles_.lineEvent != 0 && !state_.telephonyUnavailable) {
         lineEventWatch_->Watch(static_cast<int>(handles_.lineEvent), [this] { WakeTick(); });
     }
     ArmTimer(kTickTimer, kRestingTickMilliseconds);

@@ -108,6 +108,7 @@ void CallEngine::ExitInstance() {
             LogLineError(errorLog_, result, "ExitInstance: lineShutdown");
         }
         handles_.lineApp = 0;
+        handles_.lineEvent = 0;
     }
     handles_.lineStatus = TapiBuffer();
 }
