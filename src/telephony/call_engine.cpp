@@ -50,6 +50,7 @@ void CallEngine::StartTick() {
     if (std::exchange(resting_, false)) {
         lineEventWatch_->Stop();
     }
+    ticking_ = true;
     ArmTimer(kTickTimer, kTickMilliseconds);
 }
 
@@ -134,7 +135,7 @@ bool CallEngine::MayRest(bool tookMessage) const {
 
 void CallEngine::RestOrTick(bool tookMessage) {
     const bool rest = MayRest(tookMessage);
-    if (rest == resting_) {
+    if (rest == resting_ || !ticking_) {
         return;
     }
     if (!rest) {
@@ -151,7 +152,7 @@ void CallEngine::RestOrTick(bool tookMessage) {
 }
 
 void CallEngine::WakeTick() {
-    if (!resting_) {
+    if (!resting_ || !ticking_) {
         return;
     }
     resting_ = false;

@@ -201,6 +201,9 @@ private:
     ReplyWaitStrategy& replyWait_;
     MessageFileProbe messageFileExists_;
     LineEventWatch* lineEventWatch_;
+    // Whether timer 0 runs: a tick that ends after StopTimers (beneath a
+    // dialog the shutdown closed) must not start it again.
+    bool ticking_ = false;
     bool resting_ = false;
 
     std::deque<LINEMESSAGE> deferredMessages_;

@@ -69,6 +69,7 @@ void CallEngine::DropCall(std::string_view context) {
 void CallEngine::StopTimers() {
     KillCallTimers();
     KillTimer(kTickTimer);
+    ticking_ = false;
     if (std::exchange(resting_, false)) {
         lineEventWatch_->Stop();
     }
