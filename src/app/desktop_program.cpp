@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <QThreadPool>
 
 #include "app/application.h"
 #include "app/program.h"
@@ -103,6 +104,10 @@ int RunDesktopProgram() {
     const bool ran = application.InitInstance([&] {
         RunMainWindow(Foundation{environment, clock, registry, messageBoxes, instance});
     });
+    // Qt scales and converts the window's images on its global pool's
+    // threads, which otherwise idle on until the process ends and race its
+    // end; they are ended here, in order, while Qt is whole.
+    QThreadPool::globalInstance()->waitForDone();
     return ran ? 0 : 1;
 }
 
