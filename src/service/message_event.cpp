@@ -38,17 +38,6 @@ MessageEvent::~MessageEvent() {
 MessageEvent::MessageEvent(MessageEvent&& other) noexcept
     : descriptor_(std::exchange(other.descriptor_, -1)), set_(std::exchange(other.set_, false)) {}
 
-MessageEvent& MessageEvent::operator=(MessageEvent&& other) noexcept {
-    if (this != &other) {
-        if (descriptor_ >= 0) {
-            ::close(descriptor_);
-        }
-        descriptor_ = std::exchange(other.descriptor_, -1);
-        set_ = std::exchange(other.set_, false);
-    }
-    return *this;
-}
-
 // Only the change from clear to set is written, so a flood of messages costs
 // one system call, not one each.
 void MessageEvent::Set() {

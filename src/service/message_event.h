@@ -13,7 +13,7 @@ public:
     MessageEvent();
     ~MessageEvent();
     MessageEvent(MessageEvent&& other) noexcept;
-    MessageEvent& operator=(MessageEvent&& other) noexcept;
+    MessageEvent& operator=(MessageEvent&&) = delete;
     MessageEvent(const MessageEvent&) = delete;
     MessageEvent& operator=(const MessageEvent&) = delete;
 

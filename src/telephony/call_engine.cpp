@@ -47,9 +47,7 @@ CallEngine::CallEngine(CallEngineParts parts)
       lineStatusLog_(parts.errorLog, parts.clock, "lineGetLineDevStatus") {}
 
 void CallEngine::StartTick() {
-    if (std::exchange(resting_, false)) {
-        lineEventWatch_->Stop();
-    }
+    StopResting();
     ticking_ = true;
     ArmTimer(kTickTimer, kTickMilliseconds);
 }
@@ -155,9 +153,14 @@ void CallEngine::WakeTick() {
     if (!resting_ || !ticking_) {
         return;
     }
-    resting_ = false;
-    lineEventWatch_->Stop();
+    StopResting();
     ArmTimer(kTickTimer, kTickMilliseconds);
+}
+
+void CallEngine::StopResting() {
+    if (std::exchange(resting_, false)) {
+        lineEventWatch_->Stop();
+    }
 }
 
 bool CallEngine::TakeNextMessage(LINEMESSAGE& message) {

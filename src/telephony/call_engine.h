@@ -152,6 +152,8 @@ private:
     bool Tick();
     bool MayRest(bool tookMessage) const;
     void RestOrTick(bool tookMessage);
+    // Leaves the resting state without touching timer 0.
+    void StopResting();
     void UpdateMessagesLook();
     void DecidePin();
     void DecideCallerPin(const std::string& text, const std::string& sound);

@@ -1,7 +1,5 @@
 // The end of a call, and the end of the program's telephony.
 
-#include <utility>
-
 #include "telephony/call_engine.h"
 #include "telephony/line_error.h"
 
@@ -70,9 +68,7 @@ void CallEngine::StopTimers() {
     KillCallTimers();
     KillTimer(kTickTimer);
     ticking_ = false;
-    if (std::exchange(resting_, false)) {
-        lineEventWatch_->Stop();
-    }
+    StopResting();
 }
 
 void CallEngine::ExitInstance() {
